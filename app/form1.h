@@ -1,0 +1,70 @@
+#pragma once
+
+#include "bytecount.h"
+#include "portdiscovery.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class Form1;
+}
+class SerialLink;
+class MessageSeam;
+class Transmitter;
+class FreeFormSender;
+class ReceiveText;
+class LogView;
+class QTimer;
+
+// The one window. It wires the controls of the Designer form to the classes that do the
+// work; it parses, composes and sends nothing itself.
+class Form1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    // What the window needs from outside; tests pass fakes or a pseudo-terminal.
+    struct Services
+    {
+        SerialLink *link = nullptr;       // required, not owned
+        MessageSeam *messages = nullptr;  // required, not owned
+        std::function<QList<PortEntry>()> ports; // the scan; defaults to discoverPorts()
+    };
+
+    explicit Form1(const Services &services, QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Scans the ports and appends them to the port list and the hidden port-name list;
+    // returns the report.
+    QString GetSerialPort();
+
+    QString PortReport() const { return m_portReport; }
+    QString TxCount() const { return m_txCount.text(); }
+    QString RxCount() const { return m_rxCount.text(); }
+
+    FreeFormSender &freeForm() { return *m_freeForm; }
+
+private:
+    void wireControls();
+    void rescan();
+    void portChosen(int index);
+    void toggleOpen();
+    void portLost();
+    void received(const QByteArray &bytes);
+    void showCounters();
+    void clearReceiveLog();
+    void resetCounters();
+    void openShop();
+
+    std::unique_ptr<Ui::Form1> ui;
+    Services m_services;
+    ByteCount m_txCount;
+    ByteCount m_rxCount;
+    QString m_portReport;
+    std::unique_ptr<Transmitter> m_transmitter;
+    std::unique_ptr<FreeFormSender> m_freeForm;
+    std::unique_ptr<ReceiveText> m_receiveText;
+};

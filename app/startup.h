@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+class QApplication;
+class QWidget;
+
+namespace Startup {
+
+// The shop page the logo opens. A reserved placeholder domain until there is a real shop.
+inline const QUrl kShopUrl{QStringLiteral("https://shop.example.com/quorlin")};
+
+// The skin's path: the program's folder, a forward slash, "1.she".
+QString skinPath(const QString &programDir);
+
+// Applies "1.she" from the program's folder as a style sheet when it exists and can be
+// read; otherwise does nothing. Returns whether a skin was applied.
+bool applySkin(QApplication &app, const QString &programDir);
+
+// Hands the shop address to the desktop's default browser; no shell is involved.
+void openShop();
+
+} // namespace Startup

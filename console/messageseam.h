@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Every message box of the program goes through here. The app shows a modal box;
+// tests record the call, so no test ever waits on a box.
+class MessageSeam
+{
+public:
+    virtual ~MessageSeam() = default;
+    // A warning box with the exclamation icon and one OK button.
+    virtual void warn(const QString &title, const QString &text) = 0;
+    // An error box with the stop icon and one OK button.
+    virtual void error(const QString &title, const QString &text) = 0;
+};

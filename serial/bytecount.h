@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// A traffic counter: a whole number of bytes, shown as plain decimal digits.
+// 64 bits do not wrap in any run a person can make.
+class ByteCount
+{
+public:
+    void add(quint64 bytes) { m_value += bytes; }
+    void reset() { m_value = 0; }
+    quint64 value() const { return m_value; }
+    QString text() const { return QString::number(m_value); }
+
+private:
+    quint64 m_value = 0;
+};

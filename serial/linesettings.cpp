@@ -1,0 +1,6 @@
+#include "linesettings.h"
+
+std::optional<LineSettings> parseLineSettings(const QString &, const QString &)
+{
+    return std::nullopt; // stub
+}

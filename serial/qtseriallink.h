@@ -1,0 +1,30 @@
+#pragma once
+
+#include "seriallink.h"
+
+#include <QSerialPort>
+
+// SerialLink over QSerialPort. Reads everything that waits on each notification, keeps
+// Qt's read buffer unbounded, and closes the port (emitting lost()) when it fails while
+// open. An error that only says the operation is not supported by this kind of port
+// (a pseudo-terminal refuses modem-line queries) is not a failure.
+class QtSerialLink : public SerialLink
+{
+    Q_OBJECT
+public:
+    explicit QtSerialLink(QObject *parent = nullptr);
+    ~QtSerialLink() override;
+
+    bool open(const QString &systemName, const LineSettings &settings,
+              QString *error = nullptr) override;
+    void close() override;
+    bool isOpen() const override;
+    bool write(const QByteArray &bytes) override;
+
+private:
+    void onReadyRead();
+    void onError(QSerialPort::SerialPortError error);
+    void fail(const QString &reason);
+
+    QSerialPort m_port;
+};

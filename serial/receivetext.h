@@ -1,0 +1,28 @@
+#pragma once
+
+#include "wirecodec.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+// Turns received bytes into the text the receive log shows. What the log shows depends
+// only on the bytes received since the log was last cleared, never on how they were
+// split into reads:
+// - GBK is decoded with state kept across reads;
+// - blanks at the very end of what has arrived are held back and shown as soon as more
+//   text follows; blanks at the start of an empty log are dropped;
+// - CR LF, the module's echo CR CR LF, a lone LF and a lone CR each become one "\n".
+class ReceiveText
+{
+public:
+    // The text to append to the log for these bytes (may be empty).
+    QString feed(QByteArrayView bytes);
+
+    // The log was emptied: blanks at its start are dropped again, and blanks held back
+    // from before the clear are forgotten.
+    void logCleared();
+
+private:
+    WireDecoder m_decoder;
+    // (implementation state)
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "linesettings.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+// The small interface every part of the console uses to reach the serial line.
+// The app uses QtSerialLink; tests use it over a pseudo-terminal or a fake.
+class SerialLink : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialLink() override = default;
+
+    // Opens the port by its whole system name ("COM7", "ttyUSB0", "/dev/pts/3").
+    // On failure returns false, leaves the link closed and says why in *error.
+    virtual bool open(const QString &systemName, const LineSettings &settings,
+                      QString *error = nullptr) = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // Hands the bytes to the port without waiting for them to leave. Returns false when
+    // the port is closed or the write fails; a failed write also closes the link and
+    // emits lost().
+    virtual bool write(const QByteArray &bytes) = 0;
+
+signals:
+    // Every byte read, in order, once each.
+    void received(const QByteArray &bytes);
+    // The port failed while open (unplugged, read or write error) and has been closed.
+    void lost(const QString &reason);
+};

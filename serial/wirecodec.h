@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
+
+// Text on the wire is GBK (code page 936): ASCII is one byte, a Chinese character two.
+// One codec for the whole program, so the send log, the wire and the counters agree.
+class WireCodec
+{
+public:
+    struct Encoded
+    {
+        QByteArray bytes; // what goes on the wire
+        QString text;     // the text as it went: a character GBK cannot encode shows as "?"
+    };
+
+    // False when the platform offers no GBK codec; the program refuses to start then.
+    static bool available();
+
+    // Encodes the whole text. A character (a whole code point, or a lone surrogate) that
+    // GBK cannot encode becomes the single byte "?" and shows as "?" in Encoded::text.
+    static Encoded encode(const QString &text);
+
+    // The measured count: encode(text).bytes.size().
+    static qsizetype byteLength(const QString &text);
+};
+
+// Stateful GBK decoding of a byte stream that arrives in pieces: a two-byte character
+// split between two reads comes out whole; bytes that are not GBK come out as U+FFFD
+// and never swallow the valid text that follows them.
+class WireDecoder
+{
+public:
+    WireDecoder();
+    QString decode(QByteArrayView bytes);
+
+private:
+    QStringDecoder m_decoder;
+};

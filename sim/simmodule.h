@@ -1,0 +1,3 @@
+#pragma once
+// stub: the simulated module, to be written
+class SimModule {};

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "bytecount.h"
+#include "logsink.h"
+#include "messageseam.h"
+#include "seriallink.h"
+
+#include <QList>
+#include <QString>
+
+// Records every message box instead of showing it.
+class RecordingMessages : public MessageSeam
+{
+public:
+    struct Box
+    {
+        QString kind; // "warn" or "error"
+        QString title;
+        QString text;
+    };
+    void warn(const QString &title, const QString &text) override
+    {
+        boxes.append({QStringLiteral("warn"), title, text});
+    }
+    void error(const QString &title, const QString &text) override
+    {
+        boxes.append({QStringLiteral("error"), title, text});
+    }
+    QList<Box> boxes;
+};
+
+// A log that keeps its text in memory.
+class MemoryLog : public LogSink
+{
+public:
+    void appendText(const QString &more) override
+    {
+        text += more;
+        ++appends;
+    }
+    QString text;
+    int appends = 0;
+};
+
+// A link that records writes and lets the test inject received bytes or a lost port.
+class FakeSerialLink : public SerialLink
+{
+    Q_OBJECT
+public:
+    using SerialLink::SerialLink;
+    bool open(const QString &systemName, const LineSettings &settings, QString *error) override
+    {
+        if (!openSucceeds) {
+            if (error)
+                *error = QStringLiteral("refused");
+            return false;
+        }
+        openedName = systemName;
+        openedSettings = settings;
+        m_open = true;
+        return true;
+    }
+    void close() override { m_open = false; }
+    bool isOpen() const override { return m_open; }
+    bool write(const QByteArray &bytes) override
+    {
+        if (!m_open)
+            return false;
+        if (!writeSucceeds) {
+            m_open = false;
+            emit lost(QStringLiteral("write failed"));
+            return false;
+        }
+        written += bytes;
+        return true;
+    }
+    void inject(const QByteArray &bytes) { emit received(bytes); }
+    void loseIt()
+    {
+        m_open = false;
+        emit lost(QStringLiteral("gone"));
+    }
+
+    bool openSucceeds = true;
+    bool writeSucceeds = true;
+    QString openedName;
+    LineSettings openedSettings;
+    QByteArray written;
+
+private:
+    bool m_open = false;
+};

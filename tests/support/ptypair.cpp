@@ -1,0 +1,102 @@
+#include "ptypair.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+PtyPair::PtyPair()
+{
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return;
+    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
+        ::close(m_master);
+        m_master = -1;
+        return;
+    }
+    m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
+    // The master is raw too, so bytes pass both ways unchanged.
+    termios tio{};
+    if (tcgetattr(m_master, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(m_master, TCSANOW, &tio);
+    }
+    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+}
+
+PtyPair::~PtyPair() { closeMaster(); }
+
+void PtyPair::closeMaster()
+{
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+bool PtyPair::write(const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    QDeadlineTimer deadline(5000);
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
+        if (n > 0) {
+            done += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return false;
+        if (deadline.hasExpired())
+            return false;
+        // The slave side is full: let the console read before writing more.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+QByteArray PtyPair::read(int timeoutMs, int quietMs)
+{
+    QByteArray out;
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        // Let the console's event loop run, so what it queued reaches the pty.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        pollfd pfd{m_master, POLLIN, 0};
+        const int wait = out.isEmpty() ? 10 : quietMs;
+        const int r = poll(&pfd, 1, wait);
+        if (r > 0 && (pfd.revents & POLLIN)) {
+            char buf[65536];
+            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            if (n > 0) {
+                out.append(buf, n);
+                continue;
+            }
+        }
+        if (!out.isEmpty() && r == 0)
+            return out;
+        if (deadline.hasExpired())
+            return out;
+    }
+}
+
+QByteArray PtyPair::readExactly(qsizetype count, int timeoutMs)
+{
+    QByteArray out;
+    QDeadlineTimer deadline(timeoutMs);
+    while (out.size() < count && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        pollfd pfd{m_master, POLLIN, 0};
+        if (poll(&pfd, 1, 10) > 0 && (pfd.revents & POLLIN)) {
+            char buf[65536];
+            const ssize_t n = ::read(m_master, buf, std::min<qsizetype>(sizeof buf, count - out.size()));
+            if (n > 0)
+                out.append(buf, n);
+        }
+    }
+    return out;
+}

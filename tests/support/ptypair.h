@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A real pseudo-terminal for tests: the console opens the slave side by its path as a
+// serial port, the test plays the far side on the master.
+class PtyPair
+{
+public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair &) = delete;
+    PtyPair &operator=(const PtyPair &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    QString slavePath() const { return m_slavePath; }
+
+    // Writes all bytes to the master side (what the module sends).
+    bool write(const QByteArray &bytes);
+    // Reads what has arrived on the master side (what the console sent), waiting up to
+    // timeoutMs for the first byte and then until no more comes for quietMs.
+    QByteArray read(int timeoutMs = 1000, int quietMs = 50);
+    // Reads until exactly `count` bytes have arrived or timeoutMs passes.
+    QByteArray readExactly(qsizetype count, int timeoutMs = 2000);
+    // Closes the master side: the slave side sees the device gone.
+    void closeMaster();
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+};
