@@ -1,0 +1,22 @@
+#!/bin/sh
+# Builds Quorlin and runs every test: the normal build (headless suites, then the
+# real-window suites under Xvfb), then the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -e
+cd "$(dirname "$0")/.."
+sh tools/deps.sh
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+run_suite() {
+    dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$JOBS"
+    # Headless suites run offscreen; the real-window suites (label "xvfb") need an X server.
+    (cd "$dir" && ctest --output-on-failure -j "$JOBS" -LE xvfb)
+    (cd "$dir" && xvfb-run -a -s "-screen 0 1600x1000x24" ctest --output-on-failure -L xvfb)
+}
+
+run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORLIN_SANITIZE=ON -DQUORLIN_BUILD_BENCH=OFF
