@@ -1,6 +1,45 @@
 #include "portdiscovery.h"
-// stub: to be written
-QString friendlyNameFor(const QString &, const QString &portName) { return portName; }
-QList<PortEntry> discoverPorts() { return {}; }
-QList<PortEntry> systemPorts() { return {}; }
-QString PortReport(const QList<PortEntry> &) { return {}; }
+
+#include "simregistry.h"
+
+#include <QSerialPortInfo>
+
+QString friendlyNameFor(const QString &description, const QString &portName)
+{
+    if (description.isEmpty())
+        return portName;
+    return description + QStringLiteral(" (") + portName + QLatin1Char(')');
+}
+
+QList<PortEntry> systemPorts()
+{
+    QList<PortEntry> ports;
+    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : infos) {
+        QString name = info.portName();
+        if (name.isEmpty())
+            name = QString::fromLatin1(kUnreadablePortName);
+        ports.append({name, friendlyNameFor(info.description(), name)});
+    }
+    return ports;
+}
+
+QList<PortEntry> discoverPorts()
+{
+    QList<PortEntry> ports = systemPorts();
+    const QList<SimRegistry::Entry> modules = SimRegistry::running();
+    for (const SimRegistry::Entry &module : modules)
+        ports.append({module.portName, module.friendlyName});
+    return ports;
+}
+
+QString PortReport(const QList<PortEntry> &ports)
+{
+    QString report;
+    for (const PortEntry &port : ports) {
+        report += QStringLiteral("PortName: ") + port.portName + QLatin1Char('\t') +
+                  QStringLiteral("-> FriendlyName: ") + port.friendlyName +
+                  QStringLiteral("\r\n");
+    }
+    return report;
+}
