@@ -9,6 +9,7 @@ class MessageBoxes : public MessageSeam
 {
 public:
     explicit MessageBoxes(QWidget *parent) : m_parent(parent) {}
+    void setParent(QWidget *parent) { m_parent = parent; }
     void warn(const QString &title, const QString &text) override;
     void error(const QString &title, const QString &text) override;
 

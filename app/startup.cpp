@@ -1,8 +1,8 @@
 #include "startup.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
+#include <QFont>
 
 namespace Startup {
 
@@ -20,9 +20,24 @@ bool applySkin(QApplication &app, const QString &programDir)
     return true;
 }
 
-void openShop()
+void prepareFonts()
 {
-    QDesktopServices::openUrl(kShopUrl);
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    QFont::insertSubstitutions(QStringLiteral("SimSun"),
+                               {QStringLiteral("Noto Serif CJK SC"),
+                                QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("SimSun")});
+}
+
+QIcon windowIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/quorlin-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace Startup

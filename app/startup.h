@@ -1,10 +1,10 @@
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QUrl>
 
 class QApplication;
-class QWidget;
 
 namespace Startup {
 
@@ -18,7 +18,10 @@ QString skinPath(const QString &programDir);
 // read; otherwise does nothing. Returns whether a skin was applied.
 bool applySkin(QApplication &app, const QString &programDir);
 
-// Hands the shop address to the desktop's default browser; no shell is involved.
-void openShop();
+// The two send buttons ask for SimSun; where it is missing a CJK serif stands in.
+void prepareFonts();
+
+// The window's icon at 16, 32 and 48 pixels.
+QIcon windowIcon();
 
 } // namespace Startup
