@@ -1,10 +1,67 @@
 #include "transmitter.h"
-// stub: to be written
-Transmitter::Transmitter(SerialLink &link, LogSink &sendLog, ByteCount &txCount, MessageSeam &messages)
-    : m_link(link), m_sendLog(sendLog), m_txCount(txCount), m_messages(messages) {}
-bool Transmitter::runCommand(const std::function<std::optional<QString>()> &) { return false; }
-bool Transmitter::SendAtCommand(const QString &) { return false; }
-bool Transmitter::sendRaw(const QString &) { return false; }
-void Transmitter::WarnNotConnected() {}
-bool Transmitter::portOpen() const { return false; }
-bool Transmitter::transmit(const QString &) { return false; }
+
+#include "bytecount.h"
+#include "logsink.h"
+#include "messageseam.h"
+#include "seriallink.h"
+#include "wirecodec.h"
+
+namespace {
+const QString kLineEnd = QStringLiteral("\r\n");
+}
+
+Transmitter::Transmitter(SerialLink &link, LogSink &sendLog, ByteCount &txCount,
+                         MessageSeam &messages)
+    : m_link(link), m_sendLog(sendLog), m_txCount(txCount), m_messages(messages)
+{}
+
+bool Transmitter::runCommand(const std::function<std::optional<QString>()> &compose)
+{
+    // The port is asked at the click; with it closed the controls are not even read.
+    if (!portOpen()) {
+        WarnNotConnected();
+        return false;
+    }
+    const std::optional<QString> command = compose();
+    if (!command)
+        return false;
+    return SendAtCommand(*command);
+}
+
+bool Transmitter::SendAtCommand(const QString &text)
+{
+    return transmit(text + kLineEnd);
+}
+
+bool Transmitter::sendRaw(const QString &text)
+{
+    return transmit(text);
+}
+
+void Transmitter::WarnNotConnected()
+{
+    m_messages.warn(QStringLiteral("温馨提示！"), QStringLiteral("串口尚未连接！"));
+}
+
+bool Transmitter::portOpen() const
+{
+    return m_link.isOpen();
+}
+
+bool Transmitter::transmit(const QString &wireText)
+{
+    // Empty raw text: nothing goes out, so there is nothing to log or count.
+    if (wireText.isEmpty())
+        return true;
+    const WireCodec::Encoded encoded = WireCodec::encode(wireText);
+    // A write that fails while the port claimed to be open is a lost port: the link
+    // closes and says so; what did not go out is neither logged nor counted.
+    if (!m_link.write(encoded.bytes))
+        return false;
+    // The log shows what the wire carried, "?" for what GBK could not encode.
+    QString logged = encoded.text;
+    logged.replace(kLineEnd, QStringLiteral("\n"));
+    m_sendLog.appendText(logged);
+    m_txCount.add(static_cast<quint64>(encoded.bytes.size()));
+    return true;
+}

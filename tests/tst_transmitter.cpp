@@ -1,10 +1,574 @@
+#include "commandtable.h"
+#include "fakes.h"
+#include "freeformsender.h"
+#include "ptypair.h"
+#include "qtseriallink.h"
+#include "transmitter.h"
+
 #include <QtTest>
-// placeholder: the suite is being written
+
+#include <memory>
+
+// The transmit routine and free-form sending: what goes on the wire, what the send log
+// shows and what TxCount counts, over a recording link and over a real pseudo-terminal.
 class Tst_transmitter : public QObject
 {
     Q_OBJECT
 private slots:
-    void pending() { QSKIP("suite not written yet"); }
+    void fixedCommand_data();
+    void fixedCommand();
+    void clickFrame_data();
+    void clickFrame();
+    void sequence_data();
+    void sequence();
+    void failedWrite_data();
+    void failedWrite();
+    void timer5Shipped();
+    void payload_data();
+    void payload();
+    void rawText_data();
+    void rawText();
+    void pendingPayload_data();
+    void pendingPayload();
+    void freeFormPortClosed_data();
+    void freeFormPortClosed();
+    void overPseudoTerminal_data();
+    void overPseudoTerminal();
 };
+
+namespace {
+
+const QString kWarnTitle = QStringLiteral("温馨提示！");
+const QString kWarnText = QStringLiteral("串口尚未连接！");
+constexpr int kShortInterval = 20;
+
+// GBK bytes of the Chinese text the rows use.
+const QByteArray kCeShiGbk = QByteArray::fromHex("b2e2cad4");  // 测试
+const QByteArray kSanShiGbk = QByteArray::fromHex("c8fdcaae"); // 三十
+
+// One console over a recording link: a transmitter, and free-form sending reading `input`.
+struct Rig
+{
+    explicit Rig(bool open = true)
+    {
+        if (open)
+            link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
+        sender.timer().setInterval(kShortInterval);
+    }
+
+    FakeSerialLink link;
+    MemoryLog log;
+    ByteCount tx;
+    RecordingMessages messages;
+    Transmitter transmitter{link, log, tx, messages};
+    QString input;
+    FreeFormSender sender{transmitter, [this] { return input; }};
+};
+
+} // namespace
+
+// Waits for Timer5's one tick. The spy is connected after the sender's own handler, so the
+// payload has been handled when the spy sees the tick.
+#define WAIT_FOR_TICK(sender, ticks)                                                               \
+    do {                                                                                           \
+        QTRY_COMPARE_WITH_TIMEOUT((ticks).count(), 1, 5000);                                       \
+        QVERIFY(!(sender).timer().isActive());                                                     \
+    } while (false)
+
+// The fifteen buttons of the common-commands frame: the table the form is driven by holds
+// each button's text and count, and the count measured on the wire equals the fixed one.
+void Tst_transmitter::fixedCommand_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+
+    struct Row
+    {
+        const char *name;
+        const char *button;
+        const char *text;
+        int count;
+    };
+    const Row rows[] = {
+        {"Command3 reset", "Command3", "AT+RST", 8},
+        {"Command5 test AT", "Command5", "AT", 4},
+        {"Command6 version", "Command6", "AT+GMR", 8},
+        {"Command7 scan", "Command7", "AT+CWLAP", 10},
+        {"Command8 leave network", "Command8", "AT+CWQAP", 10},
+        {"Command9 connected devices", "Command9", "AT+CWLIF", 10},
+        {"Command10 status", "Command10", "AT+CIPSTATUS", 14},
+        {"Command11 single connection", "Command11", "AT+CIPMUX=0", 13},
+        {"Command12 multiple connections", "Command12", "AT+CIPMUX=1", 13},
+        {"Command18 own address", "Command18", "AT+CIFSR", 10},
+        {"Command19 query mode", "Command19", "AT+CWMODE?", 12},
+        {"Command20 query time-out", "Command20", "AT+CIPSTO?", 12},
+        {"Command22 transparent", "Command22", "AT+CIPMODE=1", 14},
+        {"Command23 not transparent", "Command23", "AT+CIPMODE=0", 14},
+        {"Command24 network upgrade", "Command24", "AT+CIUPDATE", 13},
+    };
+    for (const Row &row : rows)
+        QTest::newRow(row.name) << QString(row.button) << QString(row.text) << row.count;
+}
+
+void Tst_transmitter::fixedCommand()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, text);
+    QFETCH(int, count);
+
+    int found = 0;
+    const FixedCommand *entry = nullptr;
+    for (const FixedCommand &command : kFixedCommands) {
+        if (button == QLatin1String(command.button)) {
+            ++found;
+            entry = &command;
+        }
+    }
+    QCOMPARE(found, 1);
+    QCOMPARE(QString::fromLatin1(entry->text), text);
+    QCOMPARE(entry->count, count);
+
+    Rig rig;
+    rig.log.text = QStringLiteral("earlier\n");
+    rig.tx.add(100);
+    QVERIFY(rig.transmitter.runCommand([entry] { return QString::fromLatin1(entry->text); }));
+    QCOMPARE(rig.link.written, text.toLatin1() + "\r\n");
+    QCOMPARE(rig.log.text, QStringLiteral("earlier\n") + text + u'\n');
+    QCOMPARE(rig.log.appends, 1);
+    QCOMPARE(rig.tx.value(), quint64(100 + entry->count));
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+// The frame every command button runs: the port is asked first; closed means the warning
+// and nothing else, not even reading the controls.
+void Tst_transmitter::clickFrame_data()
+{
+    QTest::addColumn<bool>("portOpen");
+    QTest::addColumn<bool>("composes"); // whether the controls give a command
+    QTest::addColumn<bool>("warns");
+    QTest::addColumn<bool>("composeCalled");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("closed port: warning only, for a fixed command")
+        << false << true << true << false << QByteArray();
+    QTest::newRow("closed port: warning only, even when the list text matches nothing")
+        << false << false << true << false << QByteArray();
+    QTest::newRow("open port, list text matching nothing: nothing at all")
+        << true << false << false << true << QByteArray();
+    QTest::newRow("open port: the composed line goes out")
+        << true << true << false << true << QByteArray("AT+CWMODE=1\r\n");
+}
+
+void Tst_transmitter::clickFrame()
+{
+    QFETCH(bool, portOpen);
+    QFETCH(bool, composes);
+    QFETCH(bool, warns);
+    QFETCH(bool, composeCalled);
+    QFETCH(QByteArray, wire);
+
+    Rig rig(portOpen);
+    rig.log.text = QStringLiteral("AT\n");
+    rig.tx.add(4);
+    bool called = false;
+    const bool sent = rig.transmitter.runCommand([&]() -> std::optional<QString> {
+        called = true;
+        if (!composes)
+            return std::nullopt;
+        return QStringLiteral("AT+CWMODE=1");
+    });
+
+    QCOMPARE(called, composeCalled);
+    QCOMPARE(sent, !wire.isEmpty());
+    QCOMPARE(rig.link.written, wire);
+    if (warns) {
+        QCOMPARE(rig.messages.boxes.size(), 1);
+        QCOMPARE(rig.messages.boxes.first().kind, QStringLiteral("warn"));
+        QCOMPARE(rig.messages.boxes.first().title, kWarnTitle);
+        QCOMPARE(rig.messages.boxes.first().text, kWarnText);
+    } else {
+        QVERIFY(rig.messages.boxes.isEmpty());
+    }
+    if (wire.isEmpty()) {
+        QCOMPARE(rig.log.text, QStringLiteral("AT\n"));
+        QCOMPARE(rig.log.appends, 0);
+        QCOMPARE(rig.tx.value(), quint64(4));
+    } else {
+        QCOMPARE(rig.log.text, QStringLiteral("AT\nAT+CWMODE=1\n"));
+        QCOMPARE(rig.tx.value(), quint64(4 + wire.size()));
+    }
+}
+
+// Several sends in a row. A step "C:text" is a command line, "R:text" raw text.
+void Tst_transmitter::sequence_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("two clicks of status add 28")
+        << QStringList{"C:AT+CIPSTATUS", "C:AT+CIPSTATUS"}
+        << QByteArray("AT+CIPSTATUS\r\nAT+CIPSTATUS\r\n")
+        << QStringLiteral("AT+CIPSTATUS\nAT+CIPSTATUS\n") << 28;
+    QTest::newRow("command after raw text continues the same log line")
+        << QStringList{"R:hello", "C:AT"} << QByteArray("helloAT\r\n")
+        << QStringLiteral("helloAT\n") << 9;
+    QTest::newRow("counts add up over many commands")
+        << QStringList{"C:AT", "C:AT+RST", "C:AT+GMR", "C:AT+CWLAP"}
+        << QByteArray("AT\r\nAT+RST\r\nAT+GMR\r\nAT+CWLAP\r\n")
+        << QStringLiteral("AT\nAT+RST\nAT+GMR\nAT+CWLAP\n") << 30;
+    QTest::newRow("Chinese in a command goes as GBK and counts two bytes each")
+        << QStringList{QStringLiteral("C:AT+CIPSTO=三十")}
+        << QByteArray("AT+CIPSTO=" + kSanShiGbk + "\r\n") << QStringLiteral("AT+CIPSTO=三十\n")
+        << 16;
+    QTest::newRow("unencodable character goes as ? and the log shows ?")
+        << QStringList{QStringLiteral("C:AT+CWJAP=\"a😀\",\"\"")}
+        << QByteArray("AT+CWJAP=\"a?\",\"\"\r\n") << QStringLiteral("AT+CWJAP=\"a?\",\"\"\n") << 18;
+    QTest::newRow("raw CR LF in text is logged as one line break")
+        << QStringList{"R:a\r\nb"} << QByteArray("a\r\nb") << QStringLiteral("a\nb") << 4;
+}
+
+void Tst_transmitter::sequence()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, log);
+    QFETCH(int, count);
+
+    Rig rig;
+    for (const QString &step : steps) {
+        const QString text = step.mid(2);
+        if (step.startsWith(QLatin1String("C:")))
+            QVERIFY(rig.transmitter.runCommand([text] { return text; }));
+        else
+            QVERIFY(rig.transmitter.sendRaw(text));
+    }
+    QCOMPARE(rig.link.written, wire);
+    QCOMPARE(rig.log.text, log);
+    QCOMPARE(rig.tx.value(), quint64(count));
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+// A write that fails while the port said it was open: the port counts as lost; what did not
+// go out is neither logged nor counted, and the next click warns.
+void Tst_transmitter::failedWrite_data()
+{
+    QTest::addColumn<bool>("raw");
+    QTest::newRow("command line write fails") << false;
+    QTest::newRow("raw text write fails") << true;
+}
+
+void Tst_transmitter::failedWrite()
+{
+    QFETCH(bool, raw);
+
+    Rig rig;
+    rig.log.text = QStringLiteral("AT\n");
+    rig.tx.add(4);
+    rig.link.writeSucceeds = false;
+    QSignalSpy lost(&rig.link, &SerialLink::lost);
+
+    const bool ok = raw ? rig.transmitter.sendRaw(QStringLiteral("hello"))
+                        : rig.transmitter.SendAtCommand(QStringLiteral("AT+GMR"));
+    QVERIFY(!ok);
+    QCOMPARE(rig.log.text, QStringLiteral("AT\n"));
+    QCOMPARE(rig.log.appends, 0);
+    QCOMPARE(rig.tx.value(), quint64(4));
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(rig.messages.boxes.isEmpty());
+
+    QVERIFY(!rig.transmitter.runCommand([] { return QStringLiteral("AT"); }));
+    QCOMPARE(rig.messages.boxes.size(), 1);
+    QCOMPARE(rig.messages.boxes.first().title, kWarnTitle);
+    QCOMPARE(rig.link.written, QByteArray());
+}
+
+void Tst_transmitter::timer5Shipped()
+{
+    FakeSerialLink link;
+    MemoryLog log;
+    ByteCount tx;
+    RecordingMessages messages;
+    Transmitter transmitter(link, log, tx, messages);
+    FreeFormSender sender(transmitter, [] { return QString(); });
+    QCOMPARE(sender.timer().objectName(), QStringLiteral("Timer5"));
+    QCOMPARE(sender.timer().interval(), 500);
+    QVERIFY(sender.timer().isSingleShot());
+    QVERIFY(!sender.timer().isActive());
+}
+
+// "AT发送": the announcement of the input's byte length now, the input + CR LF at the tick.
+void Tst_transmitter::payload_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QByteArray>("announcement");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("hello: 14 then 7 bytes, 21 in all")
+        << "hello" << QByteArray("AT+CIPSEND=5\r\n") << QByteArray("hello\r\n")
+        << QStringLiteral("AT+CIPSEND=5\nhello\n") << 21;
+    QTest::newRow("two Chinese characters announce 4 and send 6")
+        << QStringLiteral("测试") << QByteArray("AT+CIPSEND=4\r\n")
+        << QByteArray(kCeShiGbk + "\r\n") << QStringLiteral("AT+CIPSEND=4\n测试\n") << 20;
+    QTest::newRow("empty input announces 0 and sends CR LF alone")
+        << QString() << QByteArray("AT+CIPSEND=0\r\n") << QByteArray("\r\n")
+        << QStringLiteral("AT+CIPSEND=0\n\n") << 16;
+    QTest::newRow("line break in the box goes as CR LF and counts 2")
+        << "a\nb" << QByteArray("AT+CIPSEND=4\r\n") << QByteArray("a\r\nb\r\n")
+        << QStringLiteral("AT+CIPSEND=4\na\nb\n") << 20;
+    QTest::newRow("CR LF already in the box is not doubled")
+        << "a\r\nb" << QByteArray("AT+CIPSEND=4\r\n") << QByteArray("a\r\nb\r\n")
+        << QStringLiteral("AT+CIPSEND=4\na\nb\n") << 20;
+    QTest::newRow("unencodable character goes as ? and counts 1")
+        << QStringLiteral("hi😀") << QByteArray("AT+CIPSEND=3\r\n") << QByteArray("hi?\r\n")
+        << QStringLiteral("AT+CIPSEND=3\nhi?\n") << 19;
+    QTest::newRow("ten-byte payload announces two digits")
+        << "0123456789" << QByteArray("AT+CIPSEND=10\r\n") << QByteArray("0123456789\r\n")
+        << QStringLiteral("AT+CIPSEND=10\n0123456789\n") << 27;
+}
+
+void Tst_transmitter::payload()
+{
+    QFETCH(QString, input);
+    QFETCH(QByteArray, announcement);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, log);
+    QFETCH(int, count);
+
+    Rig rig;
+    rig.input = input;
+    QSignalSpy ticks(&rig.sender.timer(), &QTimer::timeout);
+    rig.sender.clickAtSend();
+    QCOMPARE(rig.link.written, announcement);
+    QCOMPARE(rig.tx.value(), quint64(announcement.size()));
+    QVERIFY(rig.sender.timer().isActive());
+
+    WAIT_FOR_TICK(rig.sender, ticks);
+    QCOMPARE(rig.link.written, announcement + payload);
+    QCOMPARE(rig.log.text, log);
+    QCOMPARE(rig.tx.value(), quint64(count));
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+// "文本发送": the input unchanged, no terminator, counted as it went.
+void Tst_transmitter::rawText_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("log");
+
+    QTest::newRow("hello goes as 5 bytes") << "hello" << QByteArray("hello") << "hello";
+    QTest::newRow("two Chinese characters add 4")
+        << QStringLiteral("测试") << kCeShiGbk << QStringLiteral("测试");
+    QTest::newRow("empty input sends, logs and counts nothing")
+        << QString() << QByteArray() << QString();
+    QTest::newRow("line break in the box goes as CR LF")
+        << QStringLiteral("a\nb\n") << QByteArray("a\r\nb\r\n") << QStringLiteral("a\nb\n");
+    QTest::newRow("unencodable character goes as ? and the log shows ?")
+        << QStringLiteral("😀x") << QByteArray("?x") << "?x";
+    QTest::newRow("blanks are sent as typed") << "  a  " << QByteArray("  a  ") << "  a  ";
+}
+
+void Tst_transmitter::rawText()
+{
+    QFETCH(QString, input);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, log);
+
+    Rig rig;
+    rig.input = input;
+    rig.sender.clickTextSend();
+    QCOMPARE(rig.link.written, wire);
+    QCOMPARE(rig.log.text, log);
+    QCOMPARE(rig.log.appends, log.isEmpty() ? 0 : 1);
+    QCOMPARE(rig.tx.value(), quint64(wire.size()));
+    QVERIFY(!rig.sender.timer().isActive());
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+// What happens while a payload waits for its tick.
+void Tst_transmitter::pendingPayload_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("edit between click and tick sends the new text after the old length")
+        << "edit" << QByteArray("AT+CIPSEND=5\r\nhi there\r\n")
+        << QStringLiteral("AT+CIPSEND=5\nhi there\n") << 24;
+    QTest::newRow("two clicks within the interval: two announcements, one payload")
+        << "twoClicks" << QByteArray("AT+CIPSEND=5\r\nAT+CIPSEND=5\r\nhello\r\n")
+        << QStringLiteral("AT+CIPSEND=5\nAT+CIPSEND=5\nhello\n") << 35;
+    QTest::newRow("port closed before the tick: the payload is dropped")
+        << "close" << QByteArray("AT+CIPSEND=5\r\n") << QStringLiteral("AT+CIPSEND=5\n") << 14;
+    QTest::newRow("port lost before the tick: the payload is dropped")
+        << "lose" << QByteArray("AT+CIPSEND=5\r\n") << QStringLiteral("AT+CIPSEND=5\n") << 14;
+    QTest::newRow("write fails at the tick: nothing logged or counted")
+        << "failAtTick" << QByteArray("AT+CIPSEND=5\r\n") << QStringLiteral("AT+CIPSEND=5\n") << 14;
+    QTest::newRow("raw text while the payload waits goes between")
+        << "rawBetween" << QByteArray("AT+CIPSEND=5\r\nhellohello\r\n")
+        << QStringLiteral("AT+CIPSEND=5\nhellohello\n") << 26;
+}
+
+void Tst_transmitter::pendingPayload()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QByteArray, wire);
+    QFETCH(QString, log);
+    QFETCH(int, count);
+
+    Rig rig;
+    rig.input = QStringLiteral("hello");
+    QSignalSpy ticks(&rig.sender.timer(), &QTimer::timeout);
+    rig.sender.clickAtSend();
+
+    if (scenario == QLatin1String("edit"))
+        rig.input = QStringLiteral("hi there");
+    else if (scenario == QLatin1String("twoClicks"))
+        rig.sender.clickAtSend();
+    else if (scenario == QLatin1String("close"))
+        rig.link.close();
+    else if (scenario == QLatin1String("lose"))
+        rig.link.loseIt();
+    else if (scenario == QLatin1String("failAtTick"))
+        rig.link.writeSucceeds = false;
+    else if (scenario == QLatin1String("rawBetween"))
+        rig.sender.clickTextSend();
+
+    WAIT_FOR_TICK(rig.sender, ticks);
+    // A late second tick would send a second payload: give it the time to show.
+    QTest::qWait(3 * kShortInterval);
+    QCOMPARE(ticks.count(), 1);
+    QVERIFY(!rig.sender.timer().isActive());
+    QCOMPARE(rig.link.written, wire);
+    QCOMPARE(rig.log.text, log);
+    QCOMPARE(rig.tx.value(), quint64(count));
+    QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+// With the port closed at the click both buttons warn; nothing is sent or scheduled.
+void Tst_transmitter::freeFormPortClosed_data()
+{
+    QTest::addColumn<bool>("atSend");
+    QTest::addColumn<bool>("failedAnnouncement");
+    QTest::newRow("AT send with the port closed warns") << true << false;
+    QTest::newRow("text send with the port closed warns") << false << false;
+    QTest::newRow("announcement write fails: no payload scheduled") << true << true;
+}
+
+void Tst_transmitter::freeFormPortClosed()
+{
+    QFETCH(bool, atSend);
+    QFETCH(bool, failedAnnouncement);
+
+    Rig rig(failedAnnouncement);
+    rig.link.writeSucceeds = !failedAnnouncement;
+    rig.input = QStringLiteral("hello");
+    rig.log.text = QStringLiteral("AT\n");
+    rig.tx.add(4);
+    QSignalSpy ticks(&rig.sender.timer(), &QTimer::timeout);
+
+    if (atSend)
+        rig.sender.clickAtSend();
+    else
+        rig.sender.clickTextSend();
+
+    QVERIFY(!rig.sender.timer().isActive());
+    if (failedAnnouncement) {
+        QVERIFY(rig.messages.boxes.isEmpty());
+    } else {
+        QCOMPARE(rig.messages.boxes.size(), 1);
+        QCOMPARE(rig.messages.boxes.first().kind, QStringLiteral("warn"));
+        QCOMPARE(rig.messages.boxes.first().title, kWarnTitle);
+        QCOMPARE(rig.messages.boxes.first().text, kWarnText);
+    }
+    // Reopening before the tick would have been due must not bring a payload out.
+    rig.link.writeSucceeds = true;
+    rig.link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
+    QTest::qWait(3 * kShortInterval);
+    QCOMPARE(ticks.count(), 0);
+    QCOMPARE(rig.link.written, QByteArray());
+    QCOMPARE(rig.log.text, QStringLiteral("AT\n"));
+    QCOMPARE(rig.tx.value(), quint64(4));
+}
+
+// The same routines over a real pseudo-terminal: the console opens the slave side as its
+// serial port and the test reads the bytes that reach the master side.
+void Tst_transmitter::overPseudoTerminal_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("fixed command on the wire")
+        << "command"
+        << "AT+CIPSTATUS" << QByteArray("AT+CIPSTATUS\r\n") << 14;
+    QTest::newRow("payload follows its announcement")
+        << "atSend"
+        << "hello" << QByteArray("AT+CIPSEND=5\r\nhello\r\n") << 21;
+    QTest::newRow("Chinese payload goes as GBK")
+        << "atSend" << QStringLiteral("测试") << QByteArray("AT+CIPSEND=4\r\n" + kCeShiGbk + "\r\n")
+        << 20;
+    QTest::newRow("raw text then a command, no terminator between")
+        << "rawThenCommand"
+        << "hello" << QByteArray("helloAT\r\n") << 9;
+    QTest::newRow("far side gone before the tick: payload dropped")
+        << "farSideGone"
+        << "hello" << QByteArray("AT+CIPSEND=5\r\n") << 14;
+}
+
+void Tst_transmitter::overPseudoTerminal()
+{
+    QFETCH(QString, scenario);
+    QFETCH(QString, input);
+    QFETCH(QByteArray, wire);
+    QFETCH(int, count);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    MemoryLog log;
+    ByteCount tx;
+    RecordingMessages messages;
+    Transmitter transmitter(link, log, tx, messages);
+    QString box = input;
+    FreeFormSender sender(transmitter, [&box] { return box; });
+    sender.timer().setInterval(kShortInterval);
+    QSignalSpy ticks(&sender.timer(), &QTimer::timeout);
+
+    QString error;
+    QVERIFY2(link.open(pty.slavePath(), LineSettings{}, &error), qPrintable(error));
+
+    if (scenario == QLatin1String("command")) {
+        QVERIFY(transmitter.runCommand([&input] { return input; }));
+    } else if (scenario == QLatin1String("atSend")) {
+        sender.clickAtSend();
+        WAIT_FOR_TICK(sender, ticks);
+    } else if (scenario == QLatin1String("rawThenCommand")) {
+        sender.clickTextSend();
+        QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
+    } else if (scenario == QLatin1String("farSideGone")) {
+        sender.clickAtSend();
+        QCOMPARE(pty.readExactly(wire.size()), wire);
+        pty.closeMaster();
+        WAIT_FOR_TICK(sender, ticks);
+        QCOMPARE(tx.value(), quint64(count));
+        QCOMPARE(log.text, QStringLiteral("AT+CIPSEND=5\n"));
+        return;
+    }
+
+    QCOMPARE(pty.readExactly(wire.size()), wire);
+    // Nothing more follows what the routine sent.
+    QCOMPARE(pty.read(3 * kShortInterval, 20), QByteArray());
+    QCOMPARE(tx.value(), quint64(count));
+    QVERIFY(messages.boxes.isEmpty());
+}
+
 QTEST_MAIN(Tst_transmitter)
 #include "tst_transmitter.moc"
