@@ -3,6 +3,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
+class QLockFile;
+
 // Running simulated modules announce themselves in a folder of the user's runtime
 // location, so that a scan can list them after the machine's real ports. Each module
 // holds a lock file there while it runs; an entry whose lock can be taken belongs to a
@@ -15,7 +19,35 @@ struct Entry
     QString friendlyName; // "ESP8266 模拟模块 (<path>)"
 };
 
+// The folder: the environment variable QUORLIN_SIM_DIR when set (tests use their own),
+// else "quorlin-sim" in the runtime location, or in the temporary folder without one.
 QString directory();
+
+// The modules that run now, sorted by port name. Entries left by a module that is gone
+// are removed on the way.
 QList<Entry> running();
+
+// "ESP8266 模拟模块 (" + portName + ")".
+QString friendlyName(const QString &portName);
+
+// A module's announcement: while it lives, running() lists the port. It takes the lock
+// first and writes the entry second, and undoes both in the reverse order.
+class Announcement
+{
+public:
+    explicit Announcement(const QString &portName);
+    ~Announcement();
+    Announcement(const Announcement &) = delete;
+    Announcement &operator=(const Announcement &) = delete;
+
+    bool isValid() const { return m_valid; }
+    QString errorString() const { return m_error; }
+
+private:
+    QString m_entryPath;
+    std::unique_ptr<QLockFile> m_lock;
+    bool m_valid = false;
+    QString m_error;
+};
 
 } // namespace SimRegistry

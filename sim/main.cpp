@@ -1,0 +1,136 @@
+// quorlin-sim: a simulated ESP8266 module on a pseudo-terminal. Prints the path of the
+// port to open as its first line, announces itself so the console's scan lists it, and
+// runs until SIGINT or SIGTERM.
+#include "simhost.h"
+#include "simregistry.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Bytes as text for the traffic log: printable ASCII as is, the rest escaped.
+QByteArray shown(const QByteArray &bytes)
+{
+    QByteArray text;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r')
+            text += "\\r";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\\')
+            text += "\\\\";
+        else if (u >= 0x20 && u < 0x7f)
+            text += c;
+        else
+            text += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
+    }
+    return text;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("quorlin-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "A simulated ESP8266 module (1.x AT firmware) on a pseudo-terminal.\n"
+        "Prints the port's path as its first line, then answers AT commands on it."));
+    parser.addHelpOption();
+    const QCommandLineOption speedOption(
+        QStringLiteral("speed"),
+        QStringLiteral("Runs every delay <factor> times faster (default 1)."),
+        QStringLiteral("factor"), QStringLiteral("1"));
+    const QCommandLineOption noAnnounceOption(
+        QStringLiteral("no-announce"),
+        QStringLiteral("Does not announce the module, so the console's scan does not list it."));
+    const QCommandLineOption quietOption(
+        QStringLiteral("quiet"), QStringLiteral("Does not log the traffic on standard error."));
+    parser.addOption(speedOption);
+    parser.addOption(noAnnounceOption);
+    parser.addOption(quietOption);
+    parser.process(app);
+
+    bool speedOk = false;
+    const double speed = parser.value(speedOption).toDouble(&speedOk);
+    if (!speedOk || !std::isfinite(speed) || speed < 0.001 || speed > 1e6) {
+        std::fprintf(stderr, "quorlin-sim: --speed wants a number from 0.001 to 1000000\n");
+        return 2;
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+        std::perror("quorlin-sim: socketpair");
+        return 1;
+    }
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    QSocketNotifier signalNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        QCoreApplication::quit();
+    });
+
+    SimModule::Options options;
+    options.speed = speed;
+    SimHost host(options);
+    QString error;
+    if (!host.open(&error)) {
+        std::fprintf(stderr, "quorlin-sim: cannot open a pseudo-terminal: %s\n",
+                     qPrintable(error));
+        return 1;
+    }
+
+    // Announce before printing the path: whoever reads the path may scan at once.
+    std::unique_ptr<SimRegistry::Announcement> announcement;
+    if (!parser.isSet(noAnnounceOption)) {
+        announcement = std::make_unique<SimRegistry::Announcement>(host.slavePath());
+        if (!announcement->isValid())
+            std::fprintf(stderr, "quorlin-sim: not announced: %s\n",
+                         qPrintable(announcement->errorString()));
+    }
+
+    std::printf("%s\n", qPrintable(host.slavePath()));
+    std::fflush(stdout);
+
+    if (!parser.isSet(quietOption)) {
+        QObject::connect(&host, &SimHost::received, [](const QByteArray &bytes) {
+            std::fprintf(stderr, "<- %s\n", shown(bytes).constData());
+        });
+        QObject::connect(&host, &SimHost::sent, [](const QByteArray &bytes) {
+            std::fprintf(stderr, "-> %s\n", shown(bytes).constData());
+        });
+    }
+
+    const int code = app.exec();
+    announcement.reset();
+    return code;
+}

@@ -1,0 +1,161 @@
+#include "simhost.h"
+
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+SimHost::SimHost(const SimModule::Options &options, QObject *parent)
+    : QObject(parent), m_module(options)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
+    connect(&m_timer, &QTimer::timeout, this, &SimHost::onTimer);
+}
+
+SimHost::~SimHost() { closeAll(); }
+
+void SimHost::closeAll()
+{
+    delete m_readNotifier;
+    m_readNotifier = nullptr;
+    delete m_writeNotifier;
+    m_writeNotifier = nullptr;
+    if (m_slaveHold >= 0)
+        ::close(m_slaveHold);
+    m_slaveHold = -1;
+    if (m_master >= 0)
+        ::close(m_master);
+    m_master = -1;
+}
+
+bool SimHost::open(QString *error)
+{
+    auto fail = [&](const char *what) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                                  QString::fromLocal8Bit(strerror(errno)));
+        closeAll();
+        return false;
+    };
+    if (isOpen())
+        return true;
+    m_master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (m_master < 0)
+        return fail("posix_openpt");
+    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+        return fail("grantpt/unlockpt");
+    const char *name = ptsname(m_master);
+    if (!name)
+        return fail("ptsname");
+    m_slavePath = QString::fromLocal8Bit(name);
+    // Raw both ways: the module sees every byte as sent, CR and LF untouched, and the
+    // program reading the slave side gets the answers unchanged.
+    termios tio{};
+    if (tcgetattr(m_master, &tio) != 0)
+        return fail("tcgetattr");
+    cfmakeraw(&tio);
+    cfsetispeed(&tio, B115200);
+    cfsetospeed(&tio, B115200);
+    if (tcsetattr(m_master, TCSANOW, &tio) != 0)
+        return fail("tcsetattr");
+    if (fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
+        return fail("fcntl");
+    m_slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (m_slaveHold < 0)
+        return fail("open slave");
+
+    m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &SimHost::onReadable);
+    m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this, &SimHost::onWritable);
+    m_clock.start();
+    m_synced = 0;
+    return true;
+}
+
+void SimHost::catchUp()
+{
+    // Bring the module's clock up to real time, running whatever fell due.
+    const qint64 elapsed = m_clock.elapsed();
+    const QByteArray due = m_module.advance(elapsed - m_synced);
+    m_synced = elapsed;
+    deliver(due);
+}
+
+void SimHost::onReadable()
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(m_master, buf, sizeof buf);
+        if (n > 0) {
+            const QByteArray in(buf, n);
+            catchUp();
+            emit received(in);
+            deliver(m_module.feed(in));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            break;
+        // The slave side is held open here, so this is a real fault: stop listening
+        // rather than spin on it.
+        m_readNotifier->setEnabled(false);
+        break;
+    }
+    rearm();
+}
+
+void SimHost::onTimer()
+{
+    catchUp();
+    rearm();
+}
+
+void SimHost::rearm()
+{
+    const qint64 next = m_module.nextEventIn();
+    if (next < 0) {
+        m_timer.stop();
+        return;
+    }
+    m_timer.start(int(std::min<qint64>(next, 24 * 3600 * 1000)));
+}
+
+void SimHost::deliver(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    emit sent(bytes);
+    const qsizetype room = kMaxPendingBytes - m_pending.size();
+    m_pending.append(bytes.left(std::max<qsizetype>(0, room)));
+    flush();
+}
+
+void SimHost::flush()
+{
+    while (!m_pending.isEmpty() && m_master >= 0) {
+        const ssize_t n = ::write(m_master, m_pending.constData(), m_pending.size());
+        if (n > 0) {
+            m_pending.remove(0, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            break; // the reader is behind: go on when the line has room
+        m_pending.clear(); // the line is broken; what was to go is lost
+        break;
+    }
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(!m_pending.isEmpty());
+}
+
+void SimHost::onWritable() { flush(); }

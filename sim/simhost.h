@@ -1,0 +1,61 @@
+#pragma once
+
+#include "simmodule.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+// Puts a SimModule on the far side of a pseudo-terminal: whatever a program writes to the
+// slave side reaches the module, and the module's answers come back on it. The module's
+// virtual clock follows real time. POSIX only.
+class SimHost : public QObject
+{
+    Q_OBJECT
+public:
+    // Output that nobody reads is kept up to this many bytes; the rest is lost, as on a
+    // serial line with nothing listening.
+    static constexpr qsizetype kMaxPendingBytes = 64 * 1024;
+
+    explicit SimHost(const SimModule::Options &options = {}, QObject *parent = nullptr);
+    ~SimHost() override;
+
+    // Opens the pseudo-terminal. On failure returns false and says why in *error.
+    bool open(QString *error = nullptr);
+    bool isOpen() const { return m_master >= 0; }
+    // The path a program opens as its serial port, e.g. "/dev/pts/3".
+    QString slavePath() const { return m_slavePath; }
+
+    const SimModule &module() const { return m_module; }
+
+signals:
+    void received(const QByteArray &bytes); // what came from the line
+    void sent(const QByteArray &bytes);     // what the module answered
+
+private:
+    void onReadable();
+    void onWritable();
+    void onTimer();
+    void catchUp();
+    void deliver(const QByteArray &bytes);
+    void flush();
+    void rearm();
+    void closeAll();
+
+    SimModule m_module;
+    int m_master = -1;
+    // The host keeps the slave side open itself, so the master never sees a hang-up
+    // between two programs that open the port.
+    int m_slaveHold = -1;
+    QString m_slavePath;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_synced = 0; // real milliseconds already handed to the module
+    QByteArray m_pending;
+};
