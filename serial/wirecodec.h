@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringDecoder>
+#include <QStringView>
 
 // Text on the wire is GBK (code page 936): ASCII is one byte, a Chinese character two.
 // One codec for the whole program, so the send log, the wire and the counters agree.
@@ -25,6 +26,18 @@ public:
 
     // The measured count: encode(text).bytes.size().
     static qsizetype byteLength(const QString &text);
+
+    // The codec's name as the platform knows it.
+    static constexpr const char *kName = "GBK";
+
+    // The library's GBK maps the byte 0xFF, which code page 936 leaves unassigned, to this
+    // private-use character. We treat 0xFF as not GBK: it decodes to U+FFFD, and this
+    // character is not encoded (it would put 0xFF on the wire).
+    static constexpr char16_t kStrayFfCharacter = 0xF8F5;
+
+private:
+    // Code point by code point, for a text the library could not encode whole.
+    static Encoded encodeByCharacter(QStringView text);
 };
 
 // Stateful GBK decoding of a byte stream that arrives in pieces: a two-byte character
@@ -35,6 +48,10 @@ class WireDecoder
 public:
     WireDecoder();
     QString decode(QByteArrayView bytes);
+
+    // A moved GBK converter no longer tracks its errors: the library's converter still
+    // points at the state it was built with. Decoders stay where they were made.
+    Q_DISABLE_COPY_MOVE(WireDecoder)
 
 private:
     QStringDecoder m_decoder;
