@@ -80,9 +80,8 @@ QList<Entry> running()
             continue;
         entries.append({portName, friendlyName(portName)});
     }
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        return a.portName < b.portName;
-    });
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const Entry &a, const Entry &b) { return a.portName < b.portName; });
     return entries;
 }
 

@@ -104,8 +104,7 @@ int main(int argc, char *argv[])
     SimHost host(options);
     QString error;
     if (!host.open(&error)) {
-        std::fprintf(stderr, "quorlin-sim: cannot open a pseudo-terminal: %s\n",
-                     qPrintable(error));
+        std::fprintf(stderr, "quorlin-sim: cannot open a pseudo-terminal: %s\n", qPrintable(error));
         return 1;
     }
 

@@ -18,7 +18,10 @@ SimHost::SimHost(const SimModule::Options &options, QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &SimHost::onTimer);
 }
 
-SimHost::~SimHost() { closeAll(); }
+SimHost::~SimHost()
+{
+    closeAll();
+}
 
 void SimHost::closeAll()
 {
@@ -150,7 +153,7 @@ void SimHost::flush()
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
-            break; // the reader is behind: go on when the line has room
+            break;         // the reader is behind: go on when the line has room
         m_pending.clear(); // the line is broken; what was to go is lost
         break;
     }
@@ -158,4 +161,7 @@ void SimHost::flush()
         m_writeNotifier->setEnabled(!m_pending.isEmpty());
 }
 
-void SimHost::onWritable() { flush(); }
+void SimHost::onWritable()
+{
+    flush();
+}

@@ -33,7 +33,10 @@ QByteArray gbk(const QString &text)
     return encoder.encode(text);
 }
 
-QByteArray num(qint64 n) { return QByteArray::number(n); }
+QByteArray num(qint64 n)
+{
+    return QByteArray::number(n);
+}
 
 // One parameter of a set command: a quoted string (backslash escapes the next byte, so
 // a name may hold '"', ',' or '\') or a bare token.
@@ -287,9 +290,8 @@ void SimModule::execute(const QByteArray &line)
         return;
     }
     qsizetype i = 1;
-    while (i < rest.size() &&
-           ((rest[i] >= 'A' && rest[i] <= 'Z') || (rest[i] >= '0' && rest[i] <= '9') ||
-            rest[i] == '_'))
+    while (i < rest.size() && ((rest[i] >= 'A' && rest[i] <= 'Z') ||
+                               (rest[i] >= '0' && rest[i] <= '9') || rest[i] == '_'))
         ++i;
     const QByteArray name = rest.mid(1, i - 1);
     const QByteArray tail = rest.mid(i);
@@ -398,9 +400,8 @@ void SimModule::cmdScan(char form, const QByteArray &args)
             if (!only.isEmpty() && m_ssidBytes.at(i) != only)
                 continue;
             const Network &n = m_options.networks.at(i);
-            out("+CWLAP:(" + num(n.ecn) + ",\"" + m_ssidBytes.at(i) + "\"," + num(n.rssi) +
-                ",\"" + n.mac.toLatin1() + "\"," + num(n.channel) + "," + num(n.freqOffset) +
-                ",0)\r\n");
+            out("+CWLAP:(" + num(n.ecn) + ",\"" + m_ssidBytes.at(i) + "\"," + num(n.rssi) + ",\"" +
+                n.mac.toLatin1() + "\"," + num(n.channel) + "," + num(n.freqOffset) + ",0)\r\n");
         }
         ok();
         m_busy = false;
@@ -446,7 +447,7 @@ void SimModule::cmdJoin(char form, const QByteArray &args, bool save)
     int index = int(m_ssidBytes.indexOf(ssid));
     if (index >= 0 && a.size() == 3 &&
         a[2].text.toLower() != m_options.networks.at(index).mac.toLatin1().toLower())
-        index = -1; // the name is there, but not at that access point
+        index = -1;  // the name is there, but not at that access point
     int failure = 3; // network not found
     if (index >= 0) {
         const Network &n = m_options.networks.at(index);
@@ -511,8 +512,8 @@ void SimModule::cmdSoftAp(char form, const QByteArray &args)
     const QByteArray &password = a[1].text;
     // WEP cannot be offered; a protected access point needs a WPA-sized password.
     if (ssid.isEmpty() || ssid.size() > kMaxSsidBytes || ecn == 1 ||
-        (ecn != 0 && (password.size() < kMinPasswordBytes ||
-                      password.size() > kMaxPasswordBytes))) {
+        (ecn != 0 &&
+         (password.size() < kMinPasswordBytes || password.size() > kMaxPasswordBytes))) {
         error();
         return;
     }
@@ -567,8 +568,8 @@ void SimModule::cmdStatus()
     out("STATUS:" + num(status) + "\r\n");
     for (auto it = m_links.cbegin(); it != m_links.cend(); ++it) {
         const Link &l = it.value();
-        out("+CIPSTATUS:" + num(it.key()) + ",\"" + l.type + "\",\"" + l.ip + "\"," +
-            num(l.port) + "," + num(l.localPort) + ",0\r\n");
+        out("+CIPSTATUS:" + num(it.key()) + ",\"" + l.type + "\",\"" + l.ip + "\"," + num(l.port) +
+            "," + num(l.localPort) + ",0\r\n");
     }
     ok();
 }
@@ -697,8 +698,9 @@ void SimModule::cmdStart(const QByteArray &args)
     }
     int port = 0;
     int spare = 0;
-    if (a.size() < 3 || a.size() > 5 || !a[0].quoted || (a[0].text != "TCP" && a[0].text != "UDP") ||
-        !a[1].quoted || a[1].text.isEmpty() || !toInt(a[2], &port, 0, 65535)) {
+    if (a.size() < 3 || a.size() > 5 || !a[0].quoted ||
+        (a[0].text != "TCP" && a[0].text != "UDP") || !a[1].quoted || a[1].text.isEmpty() ||
+        !toInt(a[2], &port, 0, 65535)) {
         error();
         return;
     }
@@ -880,7 +882,8 @@ void SimModule::reboot()
 void SimModule::scheduleRejoin()
 {
     const int index = m_saved;
-    schedule(kRejoinMs, [this] { out("WIFI CONNECTED\r\n"); }, kTagRejoin);
+    schedule(
+        kRejoinMs, [this] { out("WIFI CONNECTED\r\n"); }, kTagRejoin);
     schedule(
         kRejoinMs + kRejoinIpMs,
         [this, index] {

@@ -112,7 +112,11 @@ private:
         int tag = 0;
         std::function<void()> run;
     };
-    enum Tag { kTagNone, kTagRejoin };
+    enum Tag
+    {
+        kTagNone,
+        kTagRejoin
+    };
 
     void takeByte(char c);
     void endLine();
