@@ -29,13 +29,16 @@ set(CPACK_PACKAGE_VENDOR "Quorlin developers")
 set(CPACK_PACKAGE_CONTACT "Quorlin developers <dev@example.com>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop console for ESP8266 modules over a serial line")
+# The long description, one paragraph, lines kept under 80 columns for dpkg.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Quorlin drives an ESP8266 Wi-Fi module with its text AT command set over a serial
-line. Pick the port, the speed and the stop bits, open the port and press buttons:
-each sends one AT command line, fixed or composed from the values typed into the
-window. The send log shows what went out, the receive log what the module answers,
-and two counters the bytes sent and received. The user interface is in Chinese.
-The package also holds quorlin-sim, a simulated module on a pseudo-terminal.")
+    "Quorlin drives an ESP8266 Wi-Fi module with its text AT command set over
+a serial line. Pick the port, the speed and the stop bits, open the port
+and press buttons: each sends one AT command line, fixed or composed from
+the values typed into the window. The send log shows what went out, the
+receive log what the module answers, and two counters the bytes sent and
+received. The user interface is in Chinese. The package also holds
+quorlin-sim, a simulated module on a pseudo-terminal, to try the console
+without hardware.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorlin)
 set(CPACK_STRIP_FILES ON)
 
@@ -45,11 +48,22 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorlin developers <dev@example.com>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Declared by hand. The xcb platform plugin ships in libqt6gui6 on Debian 12; the other
-# platform plugins come with qt6-qpa-plugins. The GBK codec needs ICU, which libqt6core6
+# Declared by hand. The C and C++ run-time floors are what the shared-library scan of a
+# Debian 12 build asks for. The xcb platform plugin ships in libqt6gui6 on Debian 12, the
+# other platform plugins in qt6-qpa-plugins. The GBK codec needs ICU, which libqt6core6
 # brings. The window's text is Chinese, so a CJK font must be there to draw it.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), qt6-qpa-plugins, fonts-noto-cjk")
+set(QUORLIN_DEB_DEPENDS
+    "libc6 (>= 2.34)"
+    "libgcc-s1 (>= 3.0)"
+    "libstdc++6 (>= 11)"
+    "libqt6core6 (>= 6.4)"
+    "libqt6gui6 (>= 6.4)"
+    "libqt6widgets6 (>= 6.4)"
+    "libqt6serialport6 (>= 6.4)"
+    "qt6-qpa-plugins"
+    "fonts-noto-cjk"
+)
+list(JOIN QUORLIN_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
