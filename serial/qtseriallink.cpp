@@ -1,11 +1,139 @@
 #include "qtseriallink.h"
-// stub: to be written
-QtSerialLink::QtSerialLink(QObject *parent) : SerialLink(parent) {}
-QtSerialLink::~QtSerialLink() = default;
-bool QtSerialLink::open(const QString &, const LineSettings &, QString *) { return false; }
-void QtSerialLink::close() {}
-bool QtSerialLink::isOpen() const { return false; }
-bool QtSerialLink::write(const QByteArray &) { return false; }
-void QtSerialLink::onReadyRead() {}
-void QtSerialLink::onError(QSerialPort::SerialPortError) {}
-void QtSerialLink::fail(const QString &) {}
+
+#include <QMetaObject>
+
+QtSerialLink::QtSerialLink(QObject *parent) : SerialLink(parent), m_port(this)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLink::onError);
+}
+
+QtSerialLink::~QtSerialLink()
+{
+    m_live = false;
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QtSerialLink::open(const QString &systemName, const LineSettings &settings, QString *error)
+{
+    close();
+    m_port.clearError();
+    m_port.setPortName(systemName);
+    // Everything that arrives is kept until it has been handed on: a bounded buffer
+    // would stop reading or lose bytes when the module talks faster than we append.
+    m_port.setReadBufferSize(0);
+
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = m_port.errorString();
+        return false;
+    }
+
+    const auto refused = [this, error](const char *what) {
+        if (error)
+            *error = QString::fromLatin1(what) + QStringLiteral(": ") + m_port.errorString();
+        m_port.close();
+        return false;
+    };
+    if (!m_port.setBaudRate(settings.baudRate))
+        return refused("speed");
+    if (!m_port.setDataBits(QSerialPort::Data8))
+        return refused("data bits");
+    if (!m_port.setParity(QSerialPort::NoParity))
+        return refused("parity");
+    if (!m_port.setStopBits(settings.stopBits))
+        return refused("stop bits");
+    if (!m_port.setFlowControl(QSerialPort::NoFlowControl))
+        return refused("flow control");
+    // Whatever the line held before we opened it belongs to nobody.
+    if (!m_port.clear(QSerialPort::AllDirections))
+        return refused("discarding buffered bytes");
+
+    ++m_session;
+    m_live = true;
+    return true;
+}
+
+void QtSerialLink::close()
+{
+    m_live = false;
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+bool QtSerialLink::isOpen() const
+{
+    return m_live && m_port.isOpen();
+}
+
+bool QtSerialLink::write(const QByteArray &bytes)
+{
+    if (!isOpen())
+        return false;
+    const qint64 written = m_port.write(bytes);
+    if (written == bytes.size())
+        return true;
+    // write() may already have reported the failure through errorOccurred; fail() acts
+    // only once either way.
+    const QString reason = m_port.errorString();
+    fail(reason.isEmpty() ? QStringLiteral("write failed") : reason);
+    return false;
+}
+
+void QtSerialLink::onReadyRead()
+{
+    deliverWaiting();
+}
+
+void QtSerialLink::deliverWaiting()
+{
+    if (!m_port.isOpen())
+        return;
+    const QByteArray bytes = m_port.readAll();
+    if (!bytes.isEmpty())
+        emit received(bytes);
+}
+
+void QtSerialLink::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    // A pseudo-terminal refuses modem-line queries; the port still works.
+    case QSerialPort::UnsupportedOperationError:
+    case QSerialPort::TimeoutError:
+        return;
+    default:
+        break;
+    }
+    // Errors while opening are reported by open() itself; after a failure the port keeps
+    // reporting the same fault many times over until it is closed, and those are ignored.
+    if (!m_live)
+        return;
+    fail(m_port.errorString());
+}
+
+void QtSerialLink::fail(const QString &reason)
+{
+    if (!m_live)
+        return;
+    m_live = false;
+    const quint64 session = m_session;
+    // Bytes read before the fault are still the module's and are handed on first.
+    deliverWaiting();
+    // Whoever took those bytes may have opened the port again in the meantime.
+    if (session != m_session)
+        return;
+    // Closing at once stops the flood of further errors a vanished device raises.
+    if (m_port.isOpen())
+        m_port.close();
+    // The window answers a lost port with a modal box, which must not run inside the
+    // port's own notification.
+    QMetaObject::invokeMethod(
+        this,
+        [this, session, reason] {
+            if (session == m_session)
+                emit lost(reason);
+        },
+        Qt::QueuedConnection);
+}

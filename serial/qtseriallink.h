@@ -25,6 +25,12 @@ private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
     void fail(const QString &reason);
+    void deliverWaiting();
 
     QSerialPort m_port;
+    // True from a successful open until the port is closed by the user or by a failure;
+    // errors outside that span (while opening, while closing) are not a lost port.
+    bool m_live = false;
+    // Counts opens, so that a loss reported late is not applied to a later session.
+    quint64 m_session = 0;
 };

@@ -1,10 +1,521 @@
+#include "ptypair.h"
+#include "qtseriallink.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
-// placeholder: the suite is being written
+
+#include <memory>
+#include <optional>
+#include <sys/ioctl.h>
+#include <termios.h>
+
+namespace {
+
+// The kernel's view of a terminal's settings, with the speed as a plain number, so a
+// speed outside the classic table can be checked too.
+struct KernelTermios2
+{
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+constexpr unsigned long kGetTermios2 = _IOR('T', 0x2A, KernelTermios2);
+
+// The descriptor this process holds on `path`, found through /proc so the test reads the
+// settings of the very descriptor the link opened.
+std::optional<int> descriptorOn(const QString &path)
+{
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    const QStringList entries =
+        fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System);
+    for (const QString &entry : entries) {
+        if (QFileInfo(fds.filePath(entry)).symLinkTarget() == path)
+            return entry.toInt();
+    }
+    return std::nullopt;
+}
+
+// A pattern that does not repeat within a few megabytes' worth of chunks, so a chunk
+// delivered twice, dropped or out of place shows.
+QByteArray pattern(qsizetype size, int seed = 0)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + (i >> 8) + (i >> 16) * 7 + seed) & 0xff);
+    return bytes;
+}
+
+QByteArray everyByteValue()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    return bytes;
+}
+
+// Collects what a link hands on.
+struct Receiver
+{
+    explicit Receiver(SerialLink &link)
+    {
+        QObject::connect(&link, &SerialLink::received, &link, [this](const QByteArray &b) {
+            if (b.isEmpty())
+                ++emptyDeliveries;
+            bytes += b;
+        });
+    }
+    QByteArray bytes;
+    int emptyDeliveries = 0;
+};
+
+// The index of the first byte that differs, for a readable failure on large streams.
+qsizetype firstDifference(const QByteArray &a, const QByteArray &b)
+{
+    const qsizetype n = std::min(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (a[i] != b[i])
+            return i;
+    }
+    return a.size() == b.size() ? -1 : n;
+}
+
+// Lets every queued call and pending notification run, so a signal that should not come
+// would have come.
+void settle()
+{
+    QTest::qWait(50);
+    QCoreApplication::processEvents();
+}
+
+const LineSettings kDefaultSettings{115200, QSerialPort::OneStop};
+
+} // namespace
+
+using Chunks = QList<QByteArray>;
+
 class Tst_seriallink : public QObject
 {
     Q_OBJECT
 private slots:
-    void pending() { QSKIP("suite not written yet"); }
+    void openAppliesLineSettings_data();
+    void openAppliesLineSettings();
+    void openFailure_data();
+    void openFailure();
+    void writesArriveOnMaster_data();
+    void writesArriveOnMaster();
+    void bytesArriveInOrder_data();
+    void bytesArriveInOrder();
+    void bytesWaitingBeforeOpenAreDiscarded();
+    void lostPortClosesOnce_data();
+    void lostPortClosesOnce();
+    void userCloseIsNotALoss_data();
+    void userCloseIsNotALoss();
+    void lostPortCanBeOpenedAgain();
+    void refusedModemLineQueryIsNotALoss_data();
+    void refusedModemLineQueryIsNotALoss();
 };
-QTEST_MAIN(Tst_seriallink)
+
+void Tst_seriallink::openAppliesLineSettings_data()
+{
+    QTest::addColumn<qint32>("baudRate");
+    QTest::addColumn<int>("stopBits");
+    QTest::addColumn<bool>("twoStopBitsOnLine");
+
+    QTest::newRow("115200 one stop bit") << 115200 << int(QSerialPort::OneStop) << false;
+    QTest::newRow("9600 two stop bits") << 9600 << int(QSerialPort::TwoStop) << true;
+    QTest::newRow("2400 lowest offered speed") << 2400 << int(QSerialPort::OneStop) << false;
+    QTest::newRow("56700 nonstandard speed set exactly")
+        << 56700 << int(QSerialPort::OneStop) << false;
+    QTest::newRow("74880 typed speed set exactly") << 74880 << int(QSerialPort::TwoStop) << true;
+    // A terminal has no one-and-a-half stop bits; the port component applies one.
+    QTest::newRow("1.5 stop bits opens with one")
+        << 19200 << int(QSerialPort::OneAndHalfStop) << false;
+}
+
+void Tst_seriallink::openAppliesLineSettings()
+{
+    QFETCH(qint32, baudRate);
+    QFETCH(int, stopBits);
+    QFETCH(bool, twoStopBitsOnLine);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    QString error;
+    QVERIFY2(
+        link.open(pty.slavePath(), LineSettings{baudRate, QSerialPort::StopBits(stopBits)}, &error),
+        qPrintable(error));
+    QVERIFY(link.isOpen());
+
+    const std::optional<int> fd = descriptorOn(pty.slavePath());
+    QVERIFY2(fd.has_value(), "the link holds no descriptor on the terminal");
+    termios tio{};
+    QCOMPARE(tcgetattr(*fd, &tio), 0);
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_cflag & PARENB, tcflag_t(0));
+    QCOMPARE(bool(tio.c_cflag & CSTOPB), twoStopBitsOnLine);
+    QCOMPARE(tio.c_cflag & CRTSCTS, tcflag_t(0));
+    QCOMPARE(tio.c_iflag & (IXON | IXOFF), tcflag_t(0));
+    // Raw: no line editing, no echo, no signal characters, no output translation.
+    QCOMPARE(tio.c_lflag & (ICANON | ECHO | ISIG), tcflag_t(0));
+    QCOMPARE(tio.c_oflag & OPOST, tcflag_t(0));
+
+    KernelTermios2 tio2{};
+    QCOMPARE(ioctl(*fd, kGetTermios2, &tio2), 0);
+    QCOMPARE(qint64(tio2.c_ospeed), qint64(baudRate));
+    QCOMPARE(qint64(tio2.c_ispeed), qint64(baudRate));
+
+    link.close();
+    QVERIFY(!link.isOpen());
+    QVERIFY2(!descriptorOn(pty.slavePath()).has_value(), "close left the terminal open");
+}
+
+void Tst_seriallink::openFailure_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("path that does not exist") << QStringLiteral("missing");
+    QTest::newRow("port held by another serial port") << QStringLiteral("heldByPort");
+    QTest::newRow("port held by another link") << QStringLiteral("heldByLink");
+    QTest::newRow("file that is not a terminal") << QStringLiteral("plainFile");
+    QTest::newRow("unreadable port name") << QStringLiteral("unreadable");
+    QTest::newRow("empty port name") << QStringLiteral("empty");
+}
+
+void Tst_seriallink::openFailure()
+{
+    QFETCH(QString, kind);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QSerialPort holderPort;
+    QtSerialLink holderLink;
+
+    QString name;
+    if (kind == QLatin1String("missing")) {
+        name = dir.filePath(QStringLiteral("ttyGone0"));
+    } else if (kind == QLatin1String("heldByPort")) {
+        holderPort.setPortName(pty.slavePath());
+        QVERIFY(holderPort.open(QIODevice::ReadWrite));
+        name = pty.slavePath();
+    } else if (kind == QLatin1String("heldByLink")) {
+        QVERIFY(holderLink.open(pty.slavePath(), kDefaultSettings));
+        name = pty.slavePath();
+    } else if (kind == QLatin1String("plainFile")) {
+        name = dir.filePath(QStringLiteral("notatty"));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    } else if (kind == QLatin1String("unreadable")) {
+        name = QString::fromLatin1("Err ");
+    }
+
+    QtSerialLink link;
+    QSignalSpy lost(&link, &SerialLink::lost);
+    QString error;
+    QVERIFY(!link.open(name, kDefaultSettings, &error));
+    QVERIFY(!link.isOpen());
+    QVERIFY2(!error.isEmpty(), "a failed open must say why");
+    QVERIFY(!link.write("AT\r\n"));
+    settle();
+    QCOMPARE(lost.count(), 0);
+
+    // The port that holds the line is not disturbed by the refused attempt.
+    if (kind == QLatin1String("heldByLink")) {
+        QVERIFY(holderLink.isOpen());
+        QVERIFY(holderLink.write("AT\r\n"));
+        QCOMPARE(pty.readExactly(4), QByteArray("AT\r\n"));
+    }
+
+    // A refused open leaves the link ready for the next attempt.
+    PtyPair other;
+    QVERIFY(other.isValid());
+    QVERIFY2(link.open(other.slavePath(), kDefaultSettings, &error), qPrintable(error));
+    QVERIFY(link.write("AT+GMR\r\n"));
+    QCOMPARE(other.readExactly(8), QByteArray("AT+GMR\r\n"));
+}
+
+void Tst_seriallink::writesArriveOnMaster_data()
+{
+    QTest::addColumn<Chunks>("chunks");
+
+    QTest::newRow("command line") << Chunks{"AT\r\n"};
+    QTest::newRow("every byte value unchanged") << Chunks{everyByteValue()};
+    QTest::newRow("two-byte text bytes") << Chunks{"\xb2\xe2\xca\xd4\r\n"};
+    QTest::newRow("several writes keep their order")
+        << Chunks{"AT+CIPSEND=4\r\n", "ABCD", "", "AT\r\n", QByteArray(1, '\0')};
+    QTest::newRow("block larger than the terminal buffer") << Chunks{pattern(256 * 1024)};
+}
+
+void Tst_seriallink::writesArriveOnMaster()
+{
+    QFETCH(Chunks, chunks);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+
+    QByteArray expected;
+    for (const QByteArray &chunk : chunks) {
+        QVERIFY(link.write(chunk));
+        expected += chunk;
+    }
+    const QByteArray arrived = pty.readExactly(expected.size(), 30000);
+    QCOMPARE(arrived.size(), expected.size());
+    QCOMPARE(firstDifference(arrived, expected), qsizetype(-1));
+    // Nothing more follows.
+    QCOMPARE(pty.read(100, 20), QByteArray());
+    QVERIFY(link.isOpen());
+}
+
+void Tst_seriallink::bytesArriveInOrder_data()
+{
+    QTest::addColumn<Chunks>("chunks");
+
+    QTest::newRow("one reply") << Chunks{"AT\r\r\n\r\nOK\r\n"};
+    QTest::newRow("every byte value unchanged") << Chunks{everyByteValue()};
+    QTest::newRow("reply split mid-line") << Chunks{"AT+GMR\r\r\n00", "40\r\n", "\r\nOK\r\n"};
+    QTest::newRow("control characters a terminal would act on")
+        << Chunks{QByteArray("\x03\x04\x11\x13\x1a\x7f\r\n", 9), QByteArray("\0\0", 2)};
+
+    Chunks small;
+    for (int i = 0; i < 1024; ++i)
+        small.append(pattern(4096, i).left(4096));
+    QTest::newRow("4 MB in 4 KB chunks nothing lost") << small;
+    QTest::newRow("4 MB in one write nothing lost") << Chunks{pattern(4 * 1024 * 1024)};
+}
+
+void Tst_seriallink::bytesArriveInOrder()
+{
+    QFETCH(Chunks, chunks);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    Receiver receiver(link);
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+
+    QByteArray expected;
+    for (const QByteArray &chunk : chunks) {
+        QVERIFY(pty.write(chunk));
+        expected += chunk;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes.size(), expected.size(), 60000);
+    QCOMPARE(firstDifference(receiver.bytes, expected), qsizetype(-1));
+    QCOMPARE(receiver.emptyDeliveries, 0);
+    // Nothing is delivered twice.
+    settle();
+    QCOMPARE(receiver.bytes.size(), expected.size());
+    QVERIFY(link.isOpen());
+}
+
+void Tst_seriallink::bytesWaitingBeforeOpenAreDiscarded()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    // Left over from before the port was opened: not part of this session.
+    QVERIFY(pty.write("stale reply\r\n"));
+
+    QtSerialLink link;
+    Receiver receiver(link);
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+    QVERIFY(pty.write("OK\r\n"));
+    QTRY_COMPARE(receiver.bytes.size(), 4);
+    settle();
+    QCOMPARE(receiver.bytes, QByteArray("OK\r\n"));
+}
+
+void Tst_seriallink::lostPortClosesOnce_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<bool>("writeBefore");
+
+    QTest::newRow("idle port") << QByteArray() << false;
+    QTest::newRow("after a reply was received") << QByteArray("AT\r\r\n\r\nOK\r\n") << false;
+    QTest::newRow("after a large reply") << pattern(300 * 1024) << false;
+    QTest::newRow("after a command was written") << QByteArray() << true;
+}
+
+void Tst_seriallink::lostPortClosesOnce()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(bool, writeBefore);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    Receiver receiver(link);
+    QSignalSpy lost(&link, &SerialLink::lost);
+    bool openWhenLost = true;
+    qsizetype receivedWhenLost = -1;
+    // The window answers with a modal box: a nested event loop inside the handler.
+    connect(&link, &SerialLink::lost, this, [&] {
+        openWhenLost = link.isOpen();
+        receivedWhenLost = receiver.bytes.size();
+        QEventLoop modal;
+        QTimer::singleShot(20, &modal, &QEventLoop::quit);
+        modal.exec();
+    });
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+
+    if (writeBefore) {
+        QVERIFY(link.write("AT+RST\r\n"));
+        QCOMPARE(pty.readExactly(8), QByteArray("AT+RST\r\n"));
+    }
+    if (!before.isEmpty()) {
+        QVERIFY(pty.write(before));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes.size(), before.size(), 30000);
+    }
+
+    const std::optional<int> fd = descriptorOn(pty.slavePath());
+    QVERIFY(fd.has_value());
+    const QString fdPath = QStringLiteral("/proc/self/fd/%1").arg(*fd);
+    pty.closeMaster();
+    QVERIFY(lost.wait(10000));
+    settle();
+    QCOMPARE(lost.count(), 1);
+    // The descriptor on the vanished terminal has been given up.
+    QVERIFY2(!QFileInfo(fdPath).symLinkTarget().startsWith(pty.slavePath()),
+             "the lost port was left open");
+    QVERIFY2(!lost.at(0).at(0).toString().isEmpty(), "a lost port must say why");
+    QVERIFY(!openWhenLost);
+    QVERIFY(!link.isOpen());
+    QCOMPARE(receivedWhenLost, before.size());
+    QCOMPARE(firstDifference(receiver.bytes, before), qsizetype(-1));
+
+    // A write after the loss is refused and reports nothing new.
+    QVERIFY(!link.write("AT\r\n"));
+    settle();
+    QCOMPARE(lost.count(), 1);
+}
+
+void Tst_seriallink::userCloseIsNotALoss_data()
+{
+    QTest::addColumn<bool>("streaming");
+    QTest::addColumn<bool>("reopenSameTerminal");
+
+    QTest::newRow("close an idle port, then the device goes") << false << false;
+    QTest::newRow("close while bytes are arriving") << true << false;
+    QTest::newRow("close releases the port for the next open") << false << true;
+}
+
+void Tst_seriallink::userCloseIsNotALoss()
+{
+    QFETCH(bool, streaming);
+    QFETCH(bool, reopenSameTerminal);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    auto link = std::make_unique<QtSerialLink>();
+    Receiver receiver(*link);
+    QSignalSpy lost(link.get(), &SerialLink::lost);
+    QVERIFY(link->open(pty.slavePath(), kDefaultSettings));
+
+    if (streaming) {
+        const QByteArray stream = pattern(512 * 1024);
+        QVERIFY(pty.write(stream.left(64 * 1024)));
+        QTRY_VERIFY(!receiver.bytes.isEmpty());
+        link->close();
+        // The far side keeps talking into a closed port.
+        pty.write(stream.mid(64 * 1024, 1024));
+        QVERIFY(stream.startsWith(receiver.bytes));
+    } else {
+        link->close();
+    }
+    QVERIFY(!link->isOpen());
+    QVERIFY(!link->write("AT\r\n"));
+
+    if (reopenSameTerminal) {
+        QString error;
+        QVERIFY2(link->open(pty.slavePath(), kDefaultSettings, &error), qPrintable(error));
+        QVERIFY(link->write("AT\r\n"));
+        QCOMPARE(pty.readExactly(4), QByteArray("AT\r\n"));
+        link->close();
+    }
+
+    const qsizetype receivedAtClose = receiver.bytes.size();
+    pty.closeMaster();
+    settle();
+    QCOMPARE(lost.count(), 0);
+    QCOMPARE(receiver.bytes.size(), receivedAtClose);
+}
+
+void Tst_seriallink::lostPortCanBeOpenedAgain()
+{
+    QtSerialLink link;
+    Receiver receiver(link);
+    QSignalSpy lost(&link, &SerialLink::lost);
+    {
+        PtyPair gone;
+        QVERIFY(gone.isValid());
+        QVERIFY(link.open(gone.slavePath(), kDefaultSettings));
+        gone.closeMaster();
+        QVERIFY(lost.wait(10000));
+    }
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QString error;
+    QVERIFY2(link.open(pty.slavePath(), kDefaultSettings, &error), qPrintable(error));
+    QVERIFY(link.write("AT\r\n"));
+    QCOMPARE(pty.readExactly(4), QByteArray("AT\r\n"));
+    QVERIFY(pty.write("OK\r\n"));
+    QTRY_COMPARE(receiver.bytes, QByteArray("OK\r\n"));
+    settle();
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(link.isOpen());
+}
+
+void Tst_seriallink::refusedModemLineQueryIsNotALoss_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::newRow("reading the modem lines") << QStringLiteral("pinout");
+    QTest::newRow("raising DTR") << QStringLiteral("dtr");
+    QTest::newRow("raising RTS") << QStringLiteral("rts");
+}
+
+void Tst_seriallink::refusedModemLineQueryIsNotALoss()
+{
+    QFETCH(QString, query);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    Receiver receiver(link);
+    QSignalSpy lost(&link, &SerialLink::lost);
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+
+    // A terminal has no modem lines and refuses the request as unsupported.
+    auto *port = link.findChild<QSerialPort *>();
+    QVERIFY(port);
+    QSignalSpy portErrors(port, &QSerialPort::errorOccurred);
+    if (query == QLatin1String("pinout"))
+        port->pinoutSignals();
+    else if (query == QLatin1String("dtr"))
+        port->setDataTerminalReady(true);
+    else
+        port->setRequestToSend(true);
+    QVERIFY(portErrors.contains({QVariant::fromValue(QSerialPort::UnsupportedOperationError)}));
+
+    settle();
+    QCOMPARE(lost.count(), 0);
+    QVERIFY(link.isOpen());
+    QVERIFY(link.write("AT\r\n"));
+    QCOMPARE(pty.readExactly(4), QByteArray("AT\r\n"));
+    QVERIFY(pty.write("OK\r\n"));
+    QTRY_COMPARE(receiver.bytes, QByteArray("OK\r\n"));
+}
+
+QTEST_GUILESS_MAIN(Tst_seriallink)
 #include "tst_seriallink.moc"
