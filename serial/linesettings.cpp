@@ -32,8 +32,7 @@ std::optional<QSerialPort::StopBits> parseStopBits(const QString &text)
 
 } // namespace
 
-std::optional<LineSettings> parseLineSettings(const QString &speedText,
-                                              const QString &stopBitsText)
+std::optional<LineSettings> parseLineSettings(const QString &speedText, const QString &stopBitsText)
 {
     const std::optional<qint32> speed = parseSpeed(speedText);
     const std::optional<QSerialPort::StopBits> stopBits = parseStopBits(stopBitsText);

@@ -38,8 +38,7 @@ QString PortReport(const QList<PortEntry> &ports)
     QString report;
     for (const PortEntry &port : ports) {
         report += QStringLiteral("PortName: ") + port.portName + QLatin1Char('\t') +
-                  QStringLiteral("-> FriendlyName: ") + port.friendlyName +
-                  QStringLiteral("\r\n");
+                  QStringLiteral("-> FriendlyName: ") + port.friendlyName + QStringLiteral("\r\n");
     }
     return report;
 }

@@ -42,8 +42,7 @@ void Tst_portdiscovery::portReport_data()
         << PortList{{QStringLiteral("COM1"), QString()}}
         << QStringLiteral("PortName: COM1\t-> FriendlyName: \r\n");
     QTest::newRow("chinese friendly name passes unchanged")
-        << PortList{{QStringLiteral("/dev/pts/4"),
-                     QStringLiteral("ESP8266 模拟模块 (/dev/pts/4)")}}
+        << PortList{{QStringLiteral("/dev/pts/4"), QStringLiteral("ESP8266 模拟模块 (/dev/pts/4)")}}
         << QStringLiteral("PortName: /dev/pts/4\t-> FriendlyName: ESP8266 模拟模块 "
                           "(/dev/pts/4)\r\n");
 }
@@ -144,8 +143,8 @@ void Tst_portdiscovery::lineSettings_data()
         {"stop bits comma decimal", "1,5"},
     };
     for (const auto &row : badStops) {
-        QTest::newRow(row[0]) << QStringLiteral("115200") << QString::fromUtf8(row[1]) << false
-                              << 0 << 0;
+        QTest::newRow(row[0]) << QStringLiteral("115200") << QString::fromUtf8(row[1]) << false << 0
+                              << 0;
     }
 }
 
