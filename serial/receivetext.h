@@ -23,6 +23,18 @@ public:
     void logCleared();
 
 private:
+    // Where we are in a line break. A CR shows its break at once; what follows decides
+    // whether more bytes belong to the same break.
+    enum class LineBreak
+    {
+        None,
+        AfterCr,   // a CR was shown as a break; an LF right after it is part of it
+        AfterCrCr, // CR CR: the second CR's break is held until the next character says
+                   // whether this is the module's echo CR CR LF (one break) or two lone CRs
+    };
+
     WireDecoder m_decoder;
-    // (implementation state)
+    qsizetype m_heldBlanks = 0; // blanks at the end of what has arrived, not shown yet
+    bool m_logEmpty = true;     // nothing shown since the start or the last clear
+    LineBreak m_lineBreak = LineBreak::None;
 };
