@@ -45,18 +45,15 @@ struct TabStop
     const char *name;
 };
 const TabStop kTabStops[] = {
-    {1, "Command1"},   {2, "Combo2"},     {3, "Combo1"},     {9, "Command2"},
-    {10, "Text1"},     {11, "Text2"},     {12, "Text3"},     {14, "Command3"},
-    {16, "Command4"},  {17, "Command5"},  {18, "Command6"},  {19, "Command7"},
-    {20, "Command8"},  {21, "Command9"},  {22, "Command10"}, {23, "Command11"},
-    {24, "Command12"}, {26, "Command13"}, {28, "Combo3"},    {30, "Text4"},
-    {32, "Text5"},     {33, "Command14"}, {35, "Text6"},     {38, "Combo4"},
-    {40, "Command15"}, {42, "Text7"},     {45, "Text8"},     {46, "Command16"},
-    {48, "Text9"},     {50, "Command17"}, {51, "Command18"}, {52, "Command19"},
-    {53, "Command20"}, {55, "Text10"},    {56, "Command21"}, {58, "Text11"},
-    {60, "Command22"}, {61, "Command23"}, {63, "Combo5"},    {64, "Command24"},
-    {66, "Command25"}, {67, "Command26"}, {69, "Command27"}, {74, "Combo6"},
-    {76, "Command28"},
+    {1, "Command1"},   {2, "Combo2"},     {3, "Combo1"},     {9, "Command2"},  {10, "Text1"},
+    {11, "Text2"},     {12, "Text3"},     {14, "Command3"},  {16, "Command4"}, {17, "Command5"},
+    {18, "Command6"},  {19, "Command7"},  {20, "Command8"},  {21, "Command9"}, {22, "Command10"},
+    {23, "Command11"}, {24, "Command12"}, {26, "Command13"}, {28, "Combo3"},   {30, "Text4"},
+    {32, "Text5"},     {33, "Command14"}, {35, "Text6"},     {38, "Combo4"},   {40, "Command15"},
+    {42, "Text7"},     {45, "Text8"},     {46, "Command16"}, {48, "Text9"},    {50, "Command17"},
+    {51, "Command18"}, {52, "Command19"}, {53, "Command20"}, {55, "Text10"},   {56, "Command21"},
+    {58, "Text11"},    {60, "Command22"}, {61, "Command23"}, {63, "Combo5"},   {64, "Command24"},
+    {66, "Command25"}, {67, "Command26"}, {69, "Command27"}, {74, "Combo6"},   {76, "Command28"},
 };
 
 // Every control that shows a caption: the buttons, the labels, the captioned frames and
@@ -91,10 +88,10 @@ ToolResult runTool(const QString &program, const QStringList &args)
         result.error = program + QStringLiteral(" could not be started: ") + process.errorString();
         return result;
     }
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit
-        || process.exitCode() != 0) {
-        result.error = program + QStringLiteral(" failed: ")
-                       + QString::fromLocal8Bit(process.readAllStandardError());
+    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        result.error = program + QStringLiteral(" failed: ") +
+                       QString::fromLocal8Bit(process.readAllStandardError());
         return result;
     }
     result.ran = true;
@@ -117,7 +114,8 @@ ToolResult xprop(const QWidget *window, const QStringList &properties)
 // Where the X server has the window, and how big: xwininfo's absolute position and size.
 QRect serverGeometry(const QWidget *window)
 {
-    const ToolResult r = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), windowId(window)});
+    const ToolResult r =
+        runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), windowId(window)});
     if (!r.ran)
         return {};
     auto field = [&r](const char *name) {
@@ -141,8 +139,8 @@ QString focusedControl()
             break;
     }
     QWidget *w = QApplication::focusWidget();
-    return w ? QStringLiteral("<%1 \"%2\">").arg(QLatin1String(w->metaObject()->className()),
-                                                   w->objectName())
+    return w ? QStringLiteral("<%1 \"%2\">")
+                   .arg(QLatin1String(w->metaObject()->className()), w->objectName())
              : QStringLiteral("<nothing>");
 }
 
@@ -194,8 +192,8 @@ QString captionMisfit(QWidget *w, const QString &caption)
                      .width();
         how = QStringLiteral("text %1 px + style margins %2 px").arg(advance).arg(needed - advance);
     } else if (auto *label = qobject_cast<QLabel *>(w)) {
-        const bool rich = label->textFormat() == Qt::RichText
-                          || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(caption));
+        const bool rich = label->textFormat() == Qt::RichText ||
+                          (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(caption));
         if (rich) {
             QTextDocument doc;
             doc.setDefaultFont(label->font());
@@ -209,8 +207,8 @@ QString captionMisfit(QWidget *w, const QString &caption)
         room = label->contentsRect().width() - 2 * label->margin() - indent;
         how = QStringLiteral("text %1 px; room inside frame, margin and indent").arg(needed);
         if (label->wordWrap()) {
-            const QRect box = fm.boundingRect(QRect(0, 0, qMax(room, 1), 100000),
-                                              Qt::TextWordWrap, caption);
+            const QRect box =
+                fm.boundingRect(QRect(0, 0, qMax(room, 1), 100000), Qt::TextWordWrap, caption);
             const int height = label->contentsRect().height() - 2 * label->margin();
             if (box.height() <= height && box.width() <= room)
                 return {};
@@ -269,8 +267,8 @@ QString captionOf(QWidget *w)
 // Reads "<what>: W by H" out of xprop's WM_NORMAL_HINTS lines.
 QSize hintSize(const QString &hints, const QString &what)
 {
-    const QRegularExpression re(QRegularExpression::escape(what)
-                                + QStringLiteral(":\\s*(\\d+) by (\\d+)"));
+    const QRegularExpression re(QRegularExpression::escape(what) +
+                                QStringLiteral(":\\s*(\\d+) by (\\d+)"));
     const QRegularExpressionMatch m = re.match(hints);
     return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
 }
@@ -319,8 +317,8 @@ void Tst_realwindow::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     // The X client tools the checks read the server with (x11-utils, xdotool).
-    const ToolResult xp = runTool(QStringLiteral("xprop"), {QStringLiteral("-root"),
-                                                            QStringLiteral("_NET_SUPPORTED")});
+    const ToolResult xp = runTool(QStringLiteral("xprop"),
+                                  {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTED")});
     QVERIFY2(xp.ran, qPrintable(xp.error));
     const ToolResult xw = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-root")});
     QVERIFY2(xw.ran, qPrintable(xw.error));
@@ -368,8 +366,8 @@ void Tst_realwindow::captionOnTheServer()
     QCOMPARE(w->windowTitle(), kCaption);
     const ToolResult r = xprop(w, {QStringLiteral("-notype"), property});
     QVERIFY2(r.ran, qPrintable(r.error));
-    const QRegularExpression re(QRegularExpression::escape(property)
-                                + QStringLiteral(" = \"(.*)\""));
+    const QRegularExpression re(QRegularExpression::escape(property) +
+                                QStringLiteral(" = \"(.*)\""));
     const QRegularExpressionMatch m = re.match(r.output);
     QVERIFY2(m.hasMatch(), qPrintable(r.output));
     QCOMPARE(m.captured(1), kCaption);
@@ -407,10 +405,10 @@ void Tst_realwindow::sizeHintsPinTheSize()
 
 void Tst_realwindow::noMaximiseButton_data()
 {
-    QTest::addColumn<int>("field");    // 1: functions, 2: decorations
+    QTest::addColumn<int>("field"); // 1: functions, 2: decorations
     QTest::addColumn<uint>("bit");
     QTest::addColumn<bool>("present");
-    QTest::addColumn<int>("qtHint");   // the matching window flag
+    QTest::addColumn<int>("qtHint"); // the matching window flag
 
     QTest::newRow("desktop may not maximise it")
         << 1 << kMwmFuncMaximize << false << int(Qt::WindowMaximizeButtonHint);
@@ -480,13 +478,12 @@ void Tst_realwindow::iconSizes()
             sizes.append(m.captured(1).toInt());
     }
     QVERIFY2(sizes.contains(size),
-             qPrintable(QStringLiteral("the window's icon has the square sizes [%1]")
-                            .arg([&sizes] {
-                                QStringList s;
-                                for (int n : sizes)
-                                    s.append(QString::number(n));
-                                return s.join(QStringLiteral(", "));
-                            }())));
+             qPrintable(QStringLiteral("the window's icon has the square sizes [%1]").arg([&sizes] {
+                 QStringList s;
+                 for (int n : sizes)
+                     s.append(QString::number(n));
+                 return s.join(QStringLiteral(", "));
+             }())));
 }
 
 void Tst_realwindow::startsCentredThenMovesToTheTop()
@@ -664,8 +661,8 @@ void Tst_realwindow::everyCaptionIsMeasured()
     QStringList problems;
     const QList<QWidget *> all = w->findChildren<QWidget *>();
     for (QWidget *c : all) {
-        if (!qobject_cast<QPushButton *>(c) && !qobject_cast<QLabel *>(c)
-            && !qobject_cast<QGroupBox *>(c))
+        if (!qobject_cast<QPushButton *>(c) && !qobject_cast<QLabel *>(c) &&
+            !qobject_cast<QGroupBox *>(c))
             continue;
         const QString caption = captionOf(c);
         if (caption.isEmpty() || !c->isVisibleTo(w))
@@ -674,8 +671,8 @@ void Tst_realwindow::everyCaptionIsMeasured()
         if (!misfit.isEmpty())
             problems.append(c->objectName() + QStringLiteral(": ") + misfit);
         else if (!named.contains(c->objectName()))
-            problems.append(c->objectName() + QStringLiteral(" \"") + caption
-                            + QStringLiteral("\" fits but is not in the caption table"));
+            problems.append(c->objectName() + QStringLiteral(" \"") + caption +
+                            QStringLiteral("\" fits but is not in the caption table"));
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("\n"))));
 }
