@@ -16,13 +16,19 @@ constexpr const char *kEntrySuffix = ".entry";
 constexpr const char *kLockSuffix = ".lock";
 constexpr int kLockWaitMs = 2000;
 
-// One file name per port: "/dev/pts/3" becomes "_dev_pts_3".
+// One file name per port, and never the same name for two ports, even where file names
+// ignore case: lower-case letters and digits stay, every other byte of the UTF-8 path
+// becomes "_" and two hex digits ("/dev/pts/3" becomes "_2fdev_2fpts_2f3").
 QString keyFor(const QString &portName)
 {
     QString key;
-    key.reserve(portName.size());
-    for (QChar c : portName)
-        key.append(c.isLetterOrNumber() && c.unicode() < 128 ? c : QLatin1Char('_'));
+    for (const char c : portName.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'a' && u <= 'z'))
+            key.append(QLatin1Char(c));
+        else
+            key.append(QLatin1Char('_') + QString::number(u, 16).rightJustified(2, u'0'));
+    }
     return key;
 }
 

@@ -1,0 +1,385 @@
+// The simulated module over a real pseudo-terminal, its announcement in the registry, and
+// the quorlin-sim program as a separate process.
+#include "simhost.h"
+#include "simregistry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// One exchange on the line: what the test writes and the exact bytes it must read back.
+struct Exchange
+{
+    QByteArray send;
+    QByteArray expect;
+};
+
+const QByteArray kOk = "\r\nOK\r\n";
+const QByteArray kJoin = "AT+CWJAP=\"ESP8266\",\"7395184026\"\r\n";
+const QByteArray kStart = "AT+CIPSTART=\"TCP\",\"192.168.1.100\",5000\r\n";
+const QByteArray kVersion = "AT version:1.7.4.0(May 11 2020 19:13:04)\r\n"
+                            "SDK version:3.0.4(9532ceb)\r\n"
+                            "compile time:May 27 2020 10:12:17\r\n"
+                            "OK\r\n";
+
+int openPort(const QString &path)
+{
+    return ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+}
+
+void drain(int fd, QByteArray *into)
+{
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        into->append(buf, n);
+}
+
+// Writes everything, letting the event loop run (and the host answer) while the line is full.
+bool writeAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    QDeadlineTimer deadline(5000);
+    while (done < bytes.size() && !deadline.hasExpired()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n > 0)
+            done += n;
+        else
+            QTest::qWait(1);
+    }
+    return done == bytes.size();
+}
+
+// Reads until `count` bytes came or 5 s passed, then a little longer to catch any surplus.
+QByteArray readBack(int fd, qsizetype count)
+{
+    QByteArray got;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            drain(fd, &got);
+            return got.size() >= count;
+        },
+        5000));
+    QTest::qWait(30);
+    drain(fd, &got);
+    return got;
+}
+
+QStringList registryFiles(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Exchange>)
+
+class Tst_simhost : public QObject
+{
+    Q_OBJECT
+private slots:
+    void exchanges_data();
+    void exchanges();
+    void portReopened();
+    void unreadAnswersKept();
+    void announcedModulesListed_data();
+    void announcedModulesListed();
+    void staleEntriesSkipped_data();
+    void staleEntriesSkipped();
+    void program_data();
+    void program();
+};
+
+// ---- the host on a pseudo-terminal ---------------------------------------------------
+
+void Tst_simhost::exchanges_data()
+{
+    QTest::addColumn<QList<Exchange>>("exchanges");
+
+    QTest::newRow("AT over the port") << QList<Exchange>{{"AT\r\n", "AT\r\r\n" + kOk}};
+    QTest::newRow("CR not turned into a line end")
+        << QList<Exchange>{{"AT\r", "AT\r"}, {"AT\r\n", "AT\r\r\n\r\nERROR\r\n"}};
+    QTest::newRow("slow command answered in real time") << QList<Exchange>{
+        {"AT+CWLAP=\"Guest\"\r\n", "AT+CWLAP=\"Guest\"\r\r\n"
+                                   "+CWLAP:(0,\"Guest\",-79,\"02:5c:00:82:66:03\",11,3,0)\r\n" +
+                                       kOk}};
+    QTest::newRow("round trip through the far end") << QList<Exchange>{
+        {kJoin, kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk},
+        {kStart, kStart.chopped(1) + "\r\nCONNECT\r\n" + kOk},
+        {"AT+CIPSEND=5\r\n", "AT+CIPSEND=5\r\r\n\r\nOK\r\n> "},
+        {"hello", "\r\nRecv 5 bytes\r\n\r\nSEND OK\r\n\r\n+IPD,5:hello"}};
+    // Control characters a cooked line would eat or change: NUL, ^C, XON, XOFF, DEL, 0xFF.
+    const QByteArray controls("\x00\x03\x11\x13\x7f\xff\r\n", 8);
+    QTest::newRow("every byte value passes unchanged") << QList<Exchange>{
+        {kJoin, kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk},
+        {kStart, kStart.chopped(1) + "\r\nCONNECT\r\n" + kOk},
+        {"AT+CIPSEND=8\r\n", "AT+CIPSEND=8\r\r\n\r\nOK\r\n> "},
+        {controls, "\r\nRecv 8 bytes\r\n\r\nSEND OK\r\n\r\n+IPD,8:" + controls}};
+}
+
+void Tst_simhost::exchanges()
+{
+    QFETCH(QList<Exchange>, exchanges);
+
+    SimModule::Options options;
+    options.speed = 1000; // the scan takes 2 ms, a join 3 ms
+    SimHost host(options);
+    QString error;
+    QVERIFY2(host.open(&error), qPrintable(error));
+    QVERIFY(host.slavePath().startsWith(QLatin1String("/dev/")));
+    const int fd = openPort(host.slavePath());
+    QVERIFY(fd >= 0);
+    for (const Exchange &x : exchanges) {
+        QVERIFY(writeAll(fd, x.send));
+        QCOMPARE(readBack(fd, x.expect.size()), x.expect);
+    }
+    ::close(fd);
+}
+
+void Tst_simhost::portReopened()
+{
+    // A program closes the port and another opens it: the module still answers.
+    SimHost host;
+    QVERIFY(host.open());
+    for (int round = 0; round < 2; ++round) {
+        const int fd = openPort(host.slavePath());
+        QVERIFY(fd >= 0);
+        QVERIFY(writeAll(fd, "AT\r\n"));
+        QCOMPARE(readBack(fd, 11), QByteArray("AT\r\r\n") + kOk);
+        ::close(fd);
+        QTest::qWait(20);
+    }
+}
+
+void Tst_simhost::unreadAnswersKept()
+{
+    // More answers than the line holds, written while nobody reads: the host keeps them and
+    // never blocks, and the reader gets every byte in order once it reads.
+    SimHost host;
+    QVERIFY(host.open());
+    const int fd = openPort(host.slavePath());
+    QVERIFY(fd >= 0);
+    const int count = 500;
+    QByteArray expected;
+    for (int i = 0; i < count; ++i) {
+        QVERIFY(writeAll(fd, "AT+GMR\r\n"));
+        expected += "AT+GMR\r\r\n" + kVersion;
+        QTest::qWait(0);
+    }
+    QVERIFY(expected.size() < SimHost::kMaxPendingBytes); // nothing need be dropped
+    QCOMPARE(readBack(fd, expected.size()), expected);
+    ::close(fd);
+}
+
+// ---- the registry -------------------------------------------------------------------
+
+void Tst_simhost::announcedModulesListed_data()
+{
+    QTest::addColumn<QStringList>("ports");
+    QTest::addColumn<QStringList>("listed"); // in the order a scan shows them
+    QTest::addColumn<int>("runningFor");     // seconds since the module announced itself
+
+    QTest::newRow("one module") << QStringList{"/dev/pts/4"} << QStringList{"/dev/pts/4"} << 0;
+    QTest::newRow("module running for hours")
+        << QStringList{"/dev/pts/4"} << QStringList{"/dev/pts/4"} << 4 * 3600;
+    QTest::newRow("several sorted by path")
+        << QStringList{"/dev/pts/7", "/dev/pts/12", "/dev/pts/3"}
+        << QStringList{"/dev/pts/12", "/dev/pts/3", "/dev/pts/7"} << 0;
+    QTest::newRow("sorted by path, not by file name")
+        << QStringList{"/tmp/sim0", "/tmp/sim."} << QStringList{"/tmp/sim.", "/tmp/sim0"} << 0;
+    QTest::newRow("paths differing in a sign or a case kept apart")
+        << QStringList{"/tmp/sim-a", "/tmp/sim.a", "/tmp/SIM.a"}
+        << QStringList{"/tmp/SIM.a", "/tmp/sim-a", "/tmp/sim.a"} << 0;
+    QTest::newRow("none") << QStringList{} << QStringList{} << 0;
+}
+
+void Tst_simhost::announcedModulesListed()
+{
+    QFETCH(QStringList, ports);
+    QFETCH(QStringList, listed);
+    QFETCH(int, runningFor);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.filePath(QStringLiteral("registry"));
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(folder));
+    QCOMPARE(SimRegistry::directory(), folder);
+
+    std::vector<std::unique_ptr<SimRegistry::Announcement>> announcements;
+    for (const QString &port : ports) {
+        announcements.push_back(std::make_unique<SimRegistry::Announcement>(port));
+        QVERIFY2(announcements.back()->isValid(), qPrintable(announcements.back()->errorString()));
+    }
+    if (runningFor > 0) {
+        // A lock is never refreshed while its module runs: it grows old.
+        for (const QString &name : registryFiles(folder)) {
+            QFile file(QDir(folder).filePath(name));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTimeUtc().addSecs(-runningFor),
+                                     QFileDevice::FileModificationTime));
+        }
+    }
+
+    QList<SimRegistry::Entry> expected;
+    for (const QString &port : listed)
+        expected.append({port, QStringLiteral("ESP8266 模拟模块 (%1)").arg(port)});
+    const QList<SimRegistry::Entry> got = SimRegistry::running();
+    QCOMPARE(got.size(), expected.size());
+    for (qsizetype i = 0; i < got.size(); ++i) {
+        QCOMPARE(got.at(i).portName, expected.at(i).portName);
+        QCOMPARE(got.at(i).friendlyName, expected.at(i).friendlyName);
+    }
+
+    // A module that ends is no longer listed, and leaves no file behind.
+    if (!ports.isEmpty()) {
+        announcements.erase(announcements.begin());
+        const QList<SimRegistry::Entry> after = SimRegistry::running();
+        QCOMPARE(after.size(), expected.size() - 1);
+        for (const SimRegistry::Entry &entry : after)
+            QVERIFY(entry.portName != ports.first());
+    }
+    announcements.clear();
+    QVERIFY(SimRegistry::running().isEmpty());
+    QCOMPARE(registryFiles(folder), QStringList());
+    qunsetenv("QUORLIN_SIM_DIR");
+}
+
+void Tst_simhost::staleEntriesSkipped_data()
+{
+    QTest::addColumn<bool>("lockRemoved");
+
+    QTest::newRow("module killed, its lock left") << false;
+    QTest::newRow("module killed, its lock gone too") << true;
+}
+
+void Tst_simhost::staleEntriesSkipped()
+{
+    QFETCH(bool, lockRemoved);
+
+    const QString program = QStringLiteral(QUORLIN_SIM_PROGRAM);
+    if (!QFile::exists(program))
+        QSKIP("quorlin-sim is not built");
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString folder = dir.path();
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(folder));
+
+    // A module killed outright cannot take its announcement back.
+    QProcess killed;
+    killed.setProcessEnvironment([&] {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QUORLIN_SIM_DIR"), folder);
+        return env;
+    }());
+    killed.start(program, {QStringLiteral("--quiet")});
+    QVERIFY(killed.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return killed.canReadLine(); }, 5000));
+    const QString killedPath = QString::fromLocal8Bit(killed.readLine()).trimmed();
+    killed.kill();
+    QVERIFY(killed.waitForFinished());
+    const QStringList left = registryFiles(folder);
+    QCOMPARE(left.size(), 2); // its entry and its lock
+    if (lockRemoved) {
+        for (const QString &name : left) {
+            if (name.endsWith(QLatin1String(".lock")))
+                QVERIFY(QFile::remove(QDir(folder).filePath(name)));
+        }
+    }
+
+    // A module that runs now.
+    SimRegistry::Announcement live(QStringLiteral("/dev/pts/4"));
+    QVERIFY(live.isValid());
+
+    const QList<SimRegistry::Entry> got = SimRegistry::running();
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got.first().portName, QStringLiteral("/dev/pts/4"));
+    // The scan cleared what the killed module left.
+    const QStringList now = registryFiles(folder);
+    QCOMPARE(now.size(), 2);
+    for (const QString &name : left)
+        QVERIFY2(!now.contains(name), qPrintable(name));
+
+    // A new module on the port the killed one had announces itself over it.
+    SimRegistry::Announcement reborn(killedPath);
+    QVERIFY(reborn.isValid());
+    QCOMPARE(SimRegistry::running().size(), 2);
+    qunsetenv("QUORLIN_SIM_DIR");
+}
+
+// ---- the program --------------------------------------------------------------------
+
+void Tst_simhost::program_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("announced, ended by SIGTERM")
+        << QStringList{"--quiet", "--speed", "100"} << true << int(SIGTERM);
+    QTest::newRow("announced, ended by SIGINT")
+        << QStringList{"--speed", "100"} << true << int(SIGINT);
+    QTest::newRow("not announced")
+        << QStringList{"--quiet", "--no-announce"} << false << int(SIGTERM);
+}
+
+void Tst_simhost::program()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, listed);
+    QFETCH(int, signal);
+
+    const QString program = QStringLiteral(QUORLIN_SIM_PROGRAM);
+    if (!QFile::exists(program))
+        QSKIP("quorlin-sim is not built");
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(dir.path()));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QUORLIN_SIM_DIR"), dir.path());
+
+    QProcess sim;
+    sim.setProcessEnvironment(env);
+    sim.start(program, arguments);
+    QVERIFY(sim.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&] { return sim.canReadLine(); }, 5000));
+    const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    QVERIFY2(path.startsWith(QLatin1String("/dev/")), qPrintable(path));
+
+    // Listed by a scan in another process, with its friendly name, as soon as the path shows.
+    const QList<SimRegistry::Entry> entries = SimRegistry::running();
+    if (listed) {
+        QCOMPARE(entries.size(), 1);
+        QCOMPARE(entries.first().portName, path);
+        QCOMPARE(entries.first().friendlyName, QStringLiteral("ESP8266 模拟模块 (%1)").arg(path));
+    } else {
+        QCOMPARE(entries.size(), 0);
+    }
+
+    const int fd = openPort(path);
+    QVERIFY(fd >= 0);
+    QVERIFY(writeAll(fd, "AT\r\n"));
+    QCOMPARE(readBack(fd, 11), QByteArray("AT\r\r\n") + kOk);
+    ::close(fd);
+
+    ::kill(pid_t(sim.processId()), signal);
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(SimRegistry::running().isEmpty());
+    QCOMPARE(registryFiles(dir.path()), QStringList());
+    qunsetenv("QUORLIN_SIM_DIR");
+}
+
+QTEST_GUILESS_MAIN(Tst_simhost)
+#include "tst_simhost.moc"
