@@ -1,6 +1,6 @@
 #include "simmodule.h"
 
-#include <QStringEncoder>
+#include "wirecodec.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,14 +23,10 @@ constexpr const char *kVersionText = "AT version:1.7.4.0(May 11 2020 19:13:04)\r
                                      "compile time:May 27 2020 10:12:17\r\n"
                                      "OK\r\n";
 
-// Names on the wire are GBK, like the console's text. The shared codec is not used here
-// so the simulator can be built and run on its own.
+// Names and passwords are compared and printed as the console puts them on the wire.
 QByteArray gbk(const QString &text)
 {
-    QStringEncoder encoder("GBK");
-    if (!encoder.isValid())
-        return text.toUtf8();
-    return encoder.encode(text);
+    return WireCodec::encode(text).bytes;
 }
 
 QByteArray num(qint64 n)
