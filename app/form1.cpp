@@ -1,15 +1,247 @@
 #include "form1.h"
 #include "ui_form1.h"
 
+#include "commandtable.h"
+#include "composers.h"
 #include "freeformsender.h"
+#include "linesettings.h"
+#include "messageseam.h"
 #include "receivetext.h"
+#include "seriallink.h"
+#include "startup.h"
+#include "statusbarpanels.h"
 #include "transmitter.h"
 
-// stub: to be written
+#include <QDesktopServices>
+#include <QFont>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+const QString kErrorTitle = QStringLiteral("错误提示！");
+const QString kOpenCaption = QStringLiteral("打开串口");
+const QString kCloseCaption = QStringLiteral("关闭串口");
+
+} // namespace
+
 Form1::Form1(const Services &services, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::Form1), m_services(services)
 {
+    Q_ASSERT(m_services.link && m_services.messages);
+    if (!m_services.ports)
+        m_services.ports = discoverPorts;
+    if (!m_services.openUrl)
+        m_services.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+
+    Startup::prepareFonts();
     ui->setupUi(this);
+    setupStatusBarPanels(ui->StatusBar1);
+    ui->StatusBar1->setSizeGripEnabled(false);
+
+    // A fixed single border: minimise and close, no maximise, no resizing.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(1137, 693);
+    setWindowIcon(Startup::windowIcon());
+
+    m_transmitter = std::make_unique<Transmitter>(*m_services.link, *ui->Text2, m_txCount,
+                                                  *m_services.messages);
+    m_freeForm = std::make_unique<FreeFormSender>(
+        *m_transmitter, [this] { return ui->Text1->toPlainText(); }, this);
+    m_receiveText = std::make_unique<ReceiveText>();
+    ui->Text3->setCoalescing(true);
+
+    m_timer3 = new QTimer(this);
+    m_timer3->setObjectName(QStringLiteral("Timer3"));
+    m_timer3->setSingleShot(true);
+    m_timer3->setInterval(kTopMoveDelayMs);
+    m_timer4 = new QTimer(this);
+    m_timer4->setObjectName(QStringLiteral("Timer4"));
+    m_timer4->setInterval(kCounterRefreshMs);
+
+    wireControls();
+
+    // Window load: the first scan, then both counters at zero.
+    m_portReport = GetSerialPort();
+    m_txCount.reset();
+    m_rxCount.reset();
+
+    // Shown centred; the first tick of Timer3 moves it to the top edge once.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+    ui->Command1->setFocus();
+    m_timer3->start();
+    m_timer4->start();
 }
+
 Form1::~Form1() = default;
-QString Form1::GetSerialPort() { return {}; }
+
+void Form1::wireControls()
+{
+    SerialLink *link = m_services.link;
+    connect(link, &SerialLink::received, this, &Form1::received);
+    connect(link, &SerialLink::lost, this, &Form1::portLost);
+
+    connect(ui->Command28, &QPushButton::clicked, this, &Form1::rescan);
+    connect(ui->Combo1, qOverload<int>(&QComboBox::activated), this, &Form1::portChosen);
+    connect(ui->Command1, &QPushButton::clicked, this, &Form1::toggleOpen);
+
+    for (const FixedCommand &command : kFixedCommands) {
+        auto *button = findChild<QPushButton *>(QLatin1String(command.button));
+        Q_ASSERT(button);
+        const QString text = QLatin1String(command.text);
+        connect(button, &QPushButton::clicked, this,
+                [this, text] { m_transmitter->runCommand([text] { return text; }); });
+    }
+
+    // The composed commands read their controls at the click.
+    const auto composed = [this](QPushButton *button,
+                                 std::function<std::optional<QString>()> compose) {
+        connect(button, &QPushButton::clicked, this,
+                [this, compose] { m_transmitter->runCommand(compose); });
+    };
+    composed(ui->Command4, [this] { return Composers::workingMode(ui->Combo3->currentText()); });
+    composed(ui->Command13,
+             [this] { return std::optional(Composers::serverTimeout(ui->Text4->text())); });
+    composed(ui->Command21, [this] {
+        return std::optional(Composers::joinAccessPoint(ui->Text10->text(), ui->Text11->text()));
+    });
+    composed(ui->Command14, [this] {
+        return Composers::softAccessPoint(ui->Text5->text(), ui->Text6->text(),
+                                          ui->Combo4->currentText());
+    });
+    composed(ui->Command15, [this] { return std::optional(Composers::server(ui->Text7->text())); });
+    composed(ui->Command16, [this] {
+        return Composers::client(ui->Combo5->currentText(), ui->Text8->text(), ui->Text9->text());
+    });
+
+    connect(ui->Command17, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickAtSend);
+    connect(ui->Command2, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickTextSend);
+
+    connect(ui->Command25, &QPushButton::clicked, ui->Text2, &LogView::clearLog);
+    connect(ui->Command26, &QPushButton::clicked, this, &Form1::clearReceiveLog);
+    connect(ui->Command27, &QPushButton::clicked, this, &Form1::resetCounters);
+
+    connect(m_timer3, &QTimer::timeout, this, &Form1::moveToTop);
+    connect(m_timer4, &QTimer::timeout, this, &Form1::showCounters);
+    connect(ui->Image1, &LogoLabel::clicked, this,
+            [this] { m_services.openUrl(Startup::kShopUrl); });
+}
+
+QString Form1::GetSerialPort()
+{
+    const QList<PortEntry> ports = m_services.ports();
+
+    // Appending must not select anything: keep both lists' selection and text as they
+    // were, except that the first port found becomes the text of both.
+    const int index1 = ui->Combo1->currentIndex();
+    const int index7 = ui->Combo7->currentIndex();
+    const QString text1 = ui->Combo1->currentText();
+    const QString text7 = ui->Combo7->currentText();
+    for (const PortEntry &port : ports) {
+        ui->Combo7->addItem(port.portName);
+        ui->Combo1->addItem(port.friendlyName);
+    }
+    ui->Combo1->setCurrentIndex(index1);
+    ui->Combo7->setCurrentIndex(index7);
+    ui->Combo7->setEditText(ports.isEmpty() ? text7 : ports.first().portName);
+    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ports.first().friendlyName);
+    return ::PortReport(ports);
+}
+
+void Form1::rescan()
+{
+    ui->Combo1->clear();
+    ui->Combo1->setEditText(QString());
+    ui->Combo7->clear();
+    ui->Combo7->setEditText(QString());
+    m_portReport = GetSerialPort();
+}
+
+void Form1::portChosen(int index)
+{
+    ui->Combo7->setCurrentIndex(index);
+}
+
+QString Form1::chosenSystemName() const
+{
+    const QString shown = ui->Combo1->currentText();
+    const int entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (entry < 0)
+        return shown;
+    // Entry k of the port list and entry k of the port-name list are the same device.
+    return ui->Combo7->itemText(entry);
+}
+
+void Form1::toggleOpen()
+{
+    SerialLink &link = *m_services.link;
+    if (link.isOpen()) {
+        link.close();
+        ui->Command1->setText(kOpenCaption);
+        return;
+    }
+    const std::optional<LineSettings> settings =
+        parseLineSettings(ui->Combo2->currentText(), ui->Combo6->currentText());
+    if (!settings || !link.open(chosenSystemName(), *settings)) {
+        showOpenFailure();
+        return;
+    }
+    ui->Command1->setText(kCloseCaption);
+}
+
+void Form1::showOpenFailure()
+{
+    const QString port = ui->Combo1->currentText();
+    m_services.messages->error(kErrorTitle,
+                               QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"));
+    ui->Command1->setText(kOpenCaption);
+}
+
+void Form1::portLost()
+{
+    // Everything received before the loss is already counted and in the log.
+    ui->Command1->setText(kOpenCaption);
+    const QString port = ui->Combo1->currentText();
+    m_services.messages->error(kErrorTitle,
+                               QStringLiteral("串口 ") + port + QStringLiteral(" 已断开!"));
+}
+
+void Form1::received(const QByteArray &bytes)
+{
+    m_rxCount.add(quint64(bytes.size()));
+    const QString text = m_receiveText->feed(bytes);
+    if (!text.isEmpty())
+        ui->Text3->appendText(text);
+}
+
+void Form1::showCounters()
+{
+    ui->Label11->setText(QStringLiteral("发送：") + m_txCount.text());
+    ui->Label13->setText(QStringLiteral("接收：") + m_rxCount.text());
+}
+
+void Form1::clearReceiveLog()
+{
+    ui->Text3->clearLog();
+    m_receiveText->logCleared();
+}
+
+void Form1::resetCounters()
+{
+    m_txCount.reset();
+    m_rxCount.reset();
+}
+
+void Form1::moveToTop()
+{
+    const QScreen *screen = this->screen();
+    const int top = screen ? screen->geometry().top() : 0;
+    move(x(), top);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "fakes.h"
+#include "form1.h"
+#include "logview.h"
+#include "ptypair.h"
+#include "qtseriallink.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+// The real window, offscreen, with its message boxes recorded and a port scan the test
+// chooses. The serial link is a real one, so a pseudo-terminal plays the module.
+struct WindowHarness
+{
+    explicit WindowHarness(QList<PortEntry> scan = {})
+    {
+        ports = std::move(scan);
+        build([this] { return ports; });
+    }
+
+    // The window with the real port scan: the machine's ports, then simulated modules.
+    struct RealScan
+    {
+    };
+    explicit WindowHarness(RealScan) { build({}); }
+
+    template <typename T> T *get(const char *name) const
+    {
+        T *w = window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QPushButton *button(const char *name) const { return get<QPushButton>(name); }
+    QComboBox *combo(const char *name) const { return get<QComboBox>(name); }
+    QLineEdit *line(const char *name) const { return get<QLineEdit>(name); }
+    LogView *sendLog() const { return get<LogView>("Text2"); }
+    LogView *receiveLog() const { return get<LogView>("Text3"); }
+
+    void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
+
+    // Types a pseudo-terminal's path into the port list and opens it.
+    bool openPty(const PtyPair &pty)
+    {
+        combo("Combo1")->setEditText(pty.slavePath());
+        click("Command1");
+        return link.isOpen();
+    }
+
+    void build(std::function<QList<PortEntry>()> scan)
+    {
+        Form1::Services services;
+        services.link = &link;
+        services.messages = &messages;
+        services.ports = std::move(scan);
+        services.openUrl = [this](const QUrl &url) { opened.append(url); };
+        window = std::make_unique<Form1>(services);
+    }
+
+    QtSerialLink link;
+    RecordingMessages messages;
+    QList<PortEntry> ports;
+    QList<QUrl> opened;
+    std::unique_ptr<Form1> window;
+};
