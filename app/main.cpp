@@ -14,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorlin"));
     QApplication::setApplicationVersion(QStringLiteral("1.1"));
+    // Ties the window to its desktop entry where the desktop asks (Wayland).
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorlin"));
 
     // Everything on the wire is GBK; without it the counts and logs would be wrong.
     if (!WireCodec::available()) {
