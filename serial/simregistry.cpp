@@ -44,9 +44,11 @@ QString directory()
     const QString chosen = qEnvironmentVariable("QUORLIN_SIM_DIR");
     if (!chosen.isEmpty())
         return chosen;
-    QString base = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (base.isEmpty())
-        base = QDir::tempPath();
+    // Looked up once: Qt warns each time it has to make up a runtime folder.
+    static const QString base = [] {
+        const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        return runtime.isEmpty() ? QDir::tempPath() : runtime;
+    }();
     return QDir(base).filePath(QStringLiteral("quorlin-sim"));
 }
 
