@@ -5,6 +5,9 @@
 #include "wirecodec.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
@@ -58,6 +61,8 @@ private slots:
     void clearAndResetLeaveEachOtherAlone();
 
     void logoOpensTheShopEachClick();
+    void skinIsAppliedOnlyWhenReadable_data();
+    void skinIsAppliedOnlyWhenReadable();
     void windowMovesToTheTopOnce();
 };
 
@@ -608,6 +613,39 @@ void TstWindow::windowMovesToTheTopOnce()
     h.window->move(moved);
     QTest::qWait(250);
     QCOMPARE(h.window->y(), moved.y());
+}
+
+void TstWindow::skinIsAppliedOnlyWhenReadable_data()
+{
+    QTest::addColumn<QString>("kind"); // what stands at "<folder>/1.she"
+    QTest::addColumn<bool>("applied");
+    QTest::newRow("a readable skin is applied") << "file" << true;
+    QTest::newRow("no skin changes nothing") << "missing" << false;
+    QTest::newRow("an unreadable skin changes nothing") << "folder" << false;
+}
+
+void TstWindow::skinIsAppliedOnlyWhenReadable()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, applied);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The path joins the folder and the name with a forward slash.
+    QCOMPARE(Startup::skinPath(dir.path()), dir.path() + QStringLiteral("/1.she"));
+    const QString sheet = QStringLiteral("QPushButton { color: rgb(1, 2, 3); }");
+    if (kind == QLatin1String("file")) {
+        QFile file(Startup::skinPath(dir.path()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(sheet.toUtf8());
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("1.she")));
+    }
+    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
+    app->setStyleSheet(QString());
+
+    QCOMPARE(Startup::applySkin(*app, dir.path()), applied);
+    QCOMPARE(app->styleSheet(), applied ? sheet : QString());
+    app->setStyleSheet(QString());
 }
 
 QTEST_MAIN(TstWindow)
