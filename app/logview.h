@@ -2,45 +2,81 @@
 
 #include "logsink.h"
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QPlainTextEdit>
 #include <QString>
+
+class QTimer;
 
 // A log of the window: an editable multi-line text box that is appended to at its end.
 // An append costs in proportion to what is appended, never to what the log holds, and
 // leaves the caret at the end.
 //
 // A log may coalesce: text appended while the event loop is busy is gathered and shown
-// once per event-loop turn, in slices, so a fast stream never stalls the window.
+// at most once per kFlushIntervalMs, at most kMaxSliceChars at a time, so a fast stream
+// never stalls the window. Showing a slice (inserting and painting it) may take at most
+// half of the window's time: when it costs more, slices come less often and carry more.
+//
 // A line longer than kMaxLineChars is shown as several rows of at most kMaxLineChars
-// characters; no character is lost or reordered.
+// characters; no character is lost or reordered. Laying out and painting a row costs in
+// proportion to its length, and a stream without line breaks fills the whole view with
+// full rows at every slice, so the bound is kept short.
+//
+// Inside, consecutive lines share one text block of up to about kBlockChars characters,
+// separated by line separators (U+2028): the text box's cost and memory go per block,
+// not per line. The log's text (toPlainText(), shownText(), a copy) has "\n" at every
+// line end either way.
 class LogView : public QPlainTextEdit, public LogSink
 {
     Q_OBJECT
 public:
-    static constexpr int kMaxLineChars = 4096;
-    static constexpr int kMaxSliceChars = 256 * 1024;
+    static constexpr int kMaxLineChars = 512;
+    static constexpr int kBlockChars = 1024;
+    static constexpr int kMaxSliceChars = 512 * 1024;
+    static constexpr int kFlushIntervalMs = 20;
 
     explicit LogView(QWidget *parent = nullptr);
 
     void appendText(const QString &text) override;
 
-    // Gather appends and show them once per event-loop turn (the receive log).
+    // Gather appends and show them in slices, at most once per kFlushIntervalMs.
     void setCoalescing(bool on) { m_coalescing = on; }
     // Shows everything gathered so far.
     void flush();
+    // Characters gathered and not shown yet.
+    qsizetype pendingChars() const { return m_pendingChars; }
     // Empties the log, including text gathered but not yet shown.
     void clearLog();
 
     // The log's text as shown, once everything gathered has been shown.
     QString shownText();
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
     void insertAtEnd(const QString &text);
+    void readTail();
     void scheduleFlush();
     void flushSlice();
+    QString takePending(qsizetype maxChars);
 
     bool m_coalescing = false;
-    bool m_flushScheduled = false;
-    QString m_pending;
-    int m_lastLineLength = 0; // characters in the last row, to split very long lines
+    QTimer *m_flushTimer = nullptr;
+    QElapsedTimer m_sinceFlush; // since the last slice began to be shown
+    qint64 m_showNs = 0;        // what showing the last slice cost: inserting and painting it
+    bool m_sliceShown = false;  // the last slice has been painted since it was inserted
+
+    // Text gathered and not shown yet: the pieces as they came, the first one partly shown.
+    QList<QString> m_pending;
+    qsizetype m_pendingFront = 0; // characters of m_pending.first() already shown
+    qsizetype m_pendingChars = 0; // characters not shown yet
+
+    // The end of the document as the last append left it. Any other change (the user
+    // typing, a clear) makes it unknown, and it is read back from the document.
+    bool m_inserting = false;
+    bool m_tailKnown = false;
+    qsizetype m_rowChars = 0;   // characters in the last row
+    qsizetype m_blockChars = 0; // characters in the last block, separators included
 };

@@ -1,0 +1,464 @@
+// Speed of the window's receive path, and of a button click with a large send log.
+//
+// The real window runs offscreen with the real serial link on a pseudo-terminal; a
+// writer thread plays the module as fast as the window reads. Prints figures only.
+//
+//   bench_receive            all phases at full size, each in a process of its own
+//   bench_receive --quick    the same with 5 MB, in a few seconds
+//   bench_receive --phase lines|stream|clicks [--mb N] [--clicks N]
+
+#include "benchpty.h"
+#include "stallprobe.h"
+#include "streamwriter.h"
+
+#include "form1.h"
+#include "logview.h"
+#include "messageseam.h"
+#include "qtseriallink.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr quint64 kMB = 1000 * 1000;
+constexpr quint64 kProgressStep = 10 * kMB;
+constexpr qint64 kGiveUpNs = 600'000'000'000; // a run that takes ten minutes has collapsed
+
+void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+// A field of /proc/self/status in MB (VmHWM: peak resident memory; VmRSS: now).
+double statusMb(const char *field)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+// Starts the peak (VmHWM) afresh from what is resident now.
+void resetPeak()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    if (file.open(QIODevice::WriteOnly))
+        file.write("5");
+}
+
+class PrintedMessages : public MessageSeam
+{
+public:
+    void warn(const QString &title, const QString &text) override { show(title, text); }
+    void error(const QString &title, const QString &text) override { show(title, text); }
+    int shown = 0;
+
+private:
+    void show(const QString &title, const QString &text)
+    {
+        ++shown;
+        say("  message box: %s %s\n", qPrintable(title), qPrintable(text));
+    }
+};
+
+// The real window, shown offscreen, with the real serial link.
+struct Window
+{
+    Window()
+    {
+        Form1::Services services;
+        services.link = &link;
+        services.messages = &messages;
+        services.ports = [] { return QList<PortEntry>(); };
+        services.openUrl = [](const QUrl &) {};
+        form = std::make_unique<Form1>(services);
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            say("  (the window was not exposed)\n");
+    }
+    template <typename T> T *get(const char *name) const
+    {
+        T *w = form->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    void click(const char *name) const
+    {
+        QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton);
+    }
+    bool open(const BenchPty &pty)
+    {
+        get<QComboBox>("Combo1")->setEditText(pty.slavePath());
+        click("Command1");
+        return link.isOpen();
+    }
+    quint64 rxCount() const { return form->RxCount().toULongLong(); }
+
+    QtSerialLink link;
+    PrintedMessages messages;
+    std::unique_ptr<Form1> form;
+};
+
+// What the log shows, read through its text: its characters apart from line breaks
+// (count and hash, in order), its rows and its longest row.
+struct LogContents
+{
+    quint64 chars = 0;
+    quint64 hash = StreamWriter::kHashSeed;
+    quint64 rows = 1;
+    qsizetype longestRow = 0;
+    qsizetype length = 0;
+};
+
+LogContents readLog(LogView *log)
+{
+    LogContents c;
+    const QString text = log->shownText();
+    c.length = text.size();
+    qsizetype row = 0;
+    for (const QChar ch : text) {
+        if (ch == QLatin1Char('\n')) {
+            ++c.rows;
+            row = 0;
+            continue;
+        }
+        c.hash = StreamWriter::hashStep(c.hash, ch.unicode());
+        ++c.chars;
+        c.longestRow = std::max(c.longestRow, ++row);
+    }
+    return c;
+}
+
+// CPU time of the calling thread (the window's), in seconds.
+double threadCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+// The machine's load, for reading the figures: other work on the same cores slows them.
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return "?";
+    return file.readAll().split(' ').mid(0, 3).join(' ');
+}
+
+// Counts the paint events of a widget.
+class PaintCounter : public QObject
+{
+public:
+    explicit PaintCounter(QWidget *widget) : QObject(widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+const char *yesNo(bool ok)
+{
+    return ok ? "ok" : "MISMATCH";
+}
+
+int runReceive(StreamWriter::Kind kind, quint64 megabytes)
+{
+    const bool lines = kind == StreamWriter::Kind::Lines;
+    const char *label = lines ? "(a) CR LF lines" : "(b) no line breaks";
+    say("%s, %llu MB\n", label, megabytes);
+
+    BenchPty pty;
+    if (!pty.isValid()) {
+        say("  no pseudo-terminal\n");
+        return 1;
+    }
+    StreamWriter writer;
+    if (!writer.prepare(kind, megabytes * kMB)) {
+        say("  could not prepare the data file\n");
+        return 1;
+    }
+    const StreamWriter::Expected expected = writer.expected();
+    say("  data: %llu bytes, %llu characters and %llu line breaks to show\n", expected.bytes,
+        expected.chars, expected.breaks);
+
+    Window window;
+    if (!window.open(pty)) {
+        say("  the window could not open %s\n", qPrintable(pty.slavePath()));
+        return 1;
+    }
+    LogView *log = window.get<LogView>("Text3");
+    QTextDocument *doc = log->document();
+    QCoreApplication::processEvents();
+    PaintCounter *painted = new PaintCounter(log->viewport());
+    int inserts = 0;
+    QObject::connect(doc, &QTextDocument::contentsChange, doc, [&inserts] { ++inserts; });
+    quint64 reads = 0;
+    QObject::connect(&window.link, &SerialLink::received, doc, [&reads] { ++reads; });
+    say("  memory before: %.0f MB resident\n", statusMb("VmRSS"));
+    resetPeak();
+
+    qint64 endNs = -1;
+    bool gaveUp = false;
+    quint64 nextMark = kProgressStep;
+    qint64 markNs = 0;
+    quint64 markBytes = 0;
+    StallProbe *probe = nullptr;
+    StallProbe probeObject([&] {
+        const quint64 rx = window.rxCount();
+        const qint64 now = probe->elapsedNs();
+        // Characters in the log, line breaks included; costs nothing to read.
+        const quint64 shown = quint64(doc->characterCount() - 1);
+        while (rx >= nextMark) {
+            const double seconds = (now - markNs) / 1e9;
+            say("  %4llu MB received  %7.2f M chars in log  t=%6.2f s  %6.2f MB/s  "
+                "worst stall %6.1f ms  resident %5.0f MB\n",
+                nextMark / kMB, shown / 1e6, now / 1e9,
+                seconds > 0 ? (rx - markBytes) / 1e6 / seconds : 0.0, probe->takeIntervalMaxMs(),
+                statusMb("VmRSS"));
+            markNs = now;
+            markBytes = rx;
+            nextMark += kProgressStep;
+        }
+        // Whatever RxCount has counted is in the log or waiting in it to be shown.
+        const bool everything = writer.done() && rx == writer.written() && log->pendingChars() == 0;
+        if (everything || now > kGiveUpNs || !window.link.isOpen()) {
+            endNs = now;
+            gaveUp = !everything;
+            QCoreApplication::quit();
+        }
+    });
+    probe = &probeObject;
+    const double cpuBefore = threadCpuSeconds();
+    probe->start();
+    writer.start(pty.masterFd());
+    QCoreApplication::exec();
+    probe->stop();
+    const double cpu = threadCpuSeconds() - cpuBefore;
+
+    const double seconds = endNs / 1e9;
+    const double peak = statusMb("VmHWM");
+    const quint64 rx = window.rxCount();
+    say("  RESULT %s: %.1f MB in %.2f s = %.2f MB/s; worst stall %.1f ms (%d over 50 ms); "
+        "peak memory %.0f MB\n",
+        label, rx / 1e6, seconds, rx / 1e6 / seconds, probe->worstMs(), probe->longStalls(), peak);
+    say("  worst stall: the window ran %.1f ms of it; longest it ran without a turn: %.1f ms\n",
+        probe->worstGapCpuMs(), probe->worstCpuMs());
+    say("  window thread CPU %.2f s (%.1f MB per CPU second); load average %s; %llu reads of "
+        "%.0f bytes on average; the log was changed %d times and painted %d times\n",
+        cpu, rx / 1e6 / cpu, loadAverage().constData(), reads, reads ? double(rx) / reads : 0.0,
+        inserts, painted->paints);
+    if (gaveUp) {
+        say("  gave up: the log did not show everything (writer %s)\n",
+            writer.done() ? qPrintable(QStringLiteral("done ") + writer.failure())
+                          : "still writing");
+        // A writer blocked on a full pty gets an error once nobody holds the other side.
+        window.link.close();
+    }
+    writer.join();
+
+    // No loss, nothing reordered: the counter, then the log's characters and breaks.
+    const LogContents c = readLog(log);
+    const quint64 shownBreaks = c.rows - 1;
+    const qsizetype textLength = c.length;
+    const bool rxOk = rx == writer.written() && rx == expected.bytes;
+    const bool charsOk = c.chars == expected.chars && c.hash == expected.hash;
+    // Lines of the module are never longer than a row, so every break is one it sent;
+    // a stream without breaks is shown in rows, the breaks between them are the log's.
+    const bool breaksOk = lines ? shownBreaks == expected.breaks : shownBreaks >= expected.breaks;
+    const bool lengthOk = quint64(textLength) == expected.chars + shownBreaks;
+    const bool rowsOk = c.longestRow <= LogView::kMaxLineChars;
+    say("  check: RxCount %llu, written %llu: %s; characters %llu, expected %llu, in order: %s; "
+        "line breaks %llu, sent %llu: %s; text length %lld: %s; longest row %lld: %s; "
+        "caret at end: %s\n",
+        rx, writer.written(), yesNo(rxOk), c.chars, expected.chars, yesNo(charsOk), shownBreaks,
+        expected.breaks, yesNo(breaksOk), qlonglong(textLength), yesNo(lengthOk),
+        qlonglong(c.longestRow), yesNo(rowsOk), yesNo(log->textCursor().atEnd()));
+    const bool allOk = rxOk && charsOk && breaksOk && lengthOk && rowsOk && !gaveUp;
+    say("  CHECK %s: %s\n", label, allOk ? "no character lost or reordered" : "FAILED");
+    return allOk ? 0 : 1;
+}
+
+struct ClickTimes
+{
+    double medianMs = 0;
+    double maxMs = 0;
+};
+
+// Times clicks of "测试AT", each until the window has handled it and repainted.
+ClickTimes timeClicks(Window &window, int clicks)
+{
+    for (int i = 0; i < 5; ++i) {
+        window.click("Command5");
+        QCoreApplication::processEvents();
+    }
+    std::vector<double> ms;
+    ms.reserve(size_t(clicks));
+    QElapsedTimer timer;
+    for (int i = 0; i < clicks; ++i) {
+        timer.start();
+        window.click("Command5");
+        QCoreApplication::processEvents();
+        ms.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    return {ms[ms.size() / 2], ms.back()};
+}
+
+int runClicks(quint64 megabytes, int clicks)
+{
+    say("clicks of \"测试AT\", send log empty and with %llu MB\n", megabytes);
+    BenchPty pty;
+    Window window;
+    if (!pty.isValid() || !window.open(pty)) {
+        say("  could not open a pseudo-terminal in the window\n");
+        return 1;
+    }
+    // The module side swallows what is sent, so no write ever waits.
+    std::atomic<bool> stop{false};
+    std::thread drain([&] {
+        char buffer[65536];
+        while (!stop.load()) {
+            pollfd pfd{pty.masterFd(), POLLIN, 0};
+            if (poll(&pfd, 1, 20) > 0 && ::read(pty.masterFd(), buffer, sizeof buffer) < 0)
+                break;
+        }
+    });
+    LogView *sendLog = window.get<LogView>("Text2");
+    const quint64 txBefore = window.form->TxCount().toULongLong();
+
+    const ClickTimes empty = timeClicks(window, clicks);
+
+    resetPeak();
+    QElapsedTimer fill;
+    fill.start();
+    QString chunk;
+    while (chunk.size() < 1 << 20)
+        chunk += QStringLiteral("AT+CWJAP=\"net-%1\",\"secret-%2\"\nAT+CIPSEND=0,64\n")
+                     .arg(chunk.size() % 9973)
+                     .arg(chunk.size() % 7919);
+    quint64 filled = 0;
+    while (filled < megabytes * kMB) {
+        sendLog->appendText(chunk);
+        filled += quint64(chunk.size());
+    }
+    sendLog->flush();
+    QCoreApplication::processEvents();
+    say("  filled the send log with %llu characters in %.2f s; peak memory %.0f MB\n", filled,
+        fill.nsecsElapsed() / 1e9, statusMb("VmHWM"));
+
+    const ClickTimes full = timeClicks(window, clicks);
+    stop = true;
+    drain.join();
+
+    say("  RESULT click: empty send log median %.3f ms (max %.3f); %llu MB send log median "
+        "%.3f ms (max %.3f); %d clicks each\n",
+        empty.medianMs, empty.maxMs, megabytes, full.medianMs, full.maxMs, clicks);
+    const quint64 sent = window.form->TxCount().toULongLong() - txBefore;
+    const bool caretAtEnd = sendLog->textCursor().atEnd();
+    const QString text = sendLog->shownText();
+    const bool ok = sent == quint64(2 * (clicks + 5)) * 4 &&
+                    text.endsWith(QLatin1String("\nAT\n")) &&
+                    quint64(text.size()) == filled + quint64(2 * (clicks + 5)) * 3 && caretAtEnd;
+    say("  CHECK clicks: TxCount grew by %llu, send log %lld characters ending in \"AT\", caret "
+        "at end: %s\n",
+        sent, qlonglong(text.size()), ok ? "ok" : "FAILED");
+    return ok ? 0 : 1;
+}
+
+int runAll(const QString &self, bool quick)
+{
+    const QString mb = quick ? QStringLiteral("5") : QString();
+    const QStringList sizes[] = {
+        {QStringLiteral("--phase"), QStringLiteral("lines"), QStringLiteral("--mb"),
+         quick ? QStringLiteral("5") : QStringLiteral("100")},
+        {QStringLiteral("--phase"), QStringLiteral("stream"), QStringLiteral("--mb"),
+         quick ? QStringLiteral("5") : QStringLiteral("50")},
+        {QStringLiteral("--phase"), QStringLiteral("clicks"), QStringLiteral("--mb"),
+         quick ? QStringLiteral("5") : QStringLiteral("100"), QStringLiteral("--clicks"),
+         quick ? QStringLiteral("50") : QStringLiteral("200")},
+    };
+    int failures = 0;
+    for (const QStringList &args : sizes) {
+        if (QProcess::execute(self, args) != 0)
+            ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QString phase;
+    quint64 megabytes = 0;
+    int clicks = 200;
+    bool quick = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (arg == "--quick")
+            quick = true;
+        else if (arg == "--phase" && i + 1 < argc)
+            phase = QString::fromLatin1(argv[++i]);
+        else if (arg == "--mb" && i + 1 < argc)
+            megabytes = QByteArray(argv[++i]).toULongLong();
+        else if (arg == "--clicks" && i + 1 < argc)
+            clicks = QByteArray(argv[++i]).toInt();
+        else {
+            std::printf("usage: %s [--quick] | --phase lines|stream|clicks [--mb N] "
+                        "[--clicks N]\n",
+                        argv[0]);
+            return 2;
+        }
+    }
+    if (phase.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return runAll(QCoreApplication::applicationFilePath(), quick);
+    }
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (phase == QLatin1String("lines"))
+        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100);
+    if (phase == QLatin1String("stream"))
+        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50);
+    if (phase == QLatin1String("clicks"))
+        return runClicks(megabytes ? megabytes : 100, std::max(clicks, 1));
+    std::printf("unknown phase %s\n", qPrintable(phase));
+    return 2;
+}
