@@ -29,10 +29,10 @@ public:
     // What the window needs from outside; tests pass fakes or a pseudo-terminal.
     struct Services
     {
-        SerialLink *link = nullptr;                  // required, not owned
-        MessageSeam *messages = nullptr;             // required, not owned
-        std::function<QList<PortEntry>()> ports;     // the scan; defaults to discoverPorts()
-        std::function<void(const QUrl &)> openUrl;   // defaults to the desktop's browser
+        SerialLink *link = nullptr;                // required, not owned
+        MessageSeam *messages = nullptr;           // required, not owned
+        std::function<QList<PortEntry>()> ports;   // the scan; defaults to discoverPorts()
+        std::function<void(const QUrl &)> openUrl; // defaults to the desktop's browser
     };
 
     static constexpr int kTopMoveDelayMs = 100;

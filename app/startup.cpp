@@ -26,9 +26,8 @@ void prepareFonts()
     if (done)
         return;
     done = true;
-    QFont::insertSubstitutions(QStringLiteral("SimSun"),
-                               {QStringLiteral("Noto Serif CJK SC"),
-                                QStringLiteral("Noto Sans CJK SC")});
+    QFont::insertSubstitutions(QStringLiteral("SimSun"), {QStringLiteral("Noto Serif CJK SC"),
+                                                          QStringLiteral("Noto Sans CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("SimSun")});
 }
 

@@ -24,10 +24,7 @@ private slots:
     void restartShowsReadyAfterBootNoise();
 
 private:
-    QString shownSince(qsizetype from)
-    {
-        return m_h->receiveLog()->shownText().mid(from);
-    }
+    QString shownSince(qsizetype from) { return m_h->receiveLog()->shownText().mid(from); }
 
     QTemporaryDir m_registry;
     std::unique_ptr<SimHost> m_sim;
@@ -108,7 +105,7 @@ void TstEndToEnd::everyButtonGetsItsAnswer_data()
     QTest::newRow("查询模块自身IP") << "Command18" << none << "+CIFSR:STAIP,\"";
     QTest::newRow("查询已接入设备IP") << "Command9" << none << "AT+CWLIF\n\nOK\n";
     QTest::newRow("设置 soft AP") << "Command14" << none
-                                << "AT+CWSAP=\"ESP8266\",\"7395184026\",11,0\n\nOK\n";
+                                  << "AT+CWSAP=\"ESP8266\",\"7395184026\",11,0\n\nOK\n";
     QTest::newRow("设置单链接") << "Command11" << none << "AT+CIPMUX=0\n\nOK\n";
     QTest::newRow("连接状态") << "Command10" << none << "STATUS:2\n";
     QTest::newRow("透传模式") << "Command22" << none << "AT+CIPMODE=1\n\nOK\n";
@@ -120,8 +117,8 @@ void TstEndToEnd::everyButtonGetsItsAnswer_data()
         << "Command2" << QStringList{"Text1", "AT\n"} << "AT\n\nOK\n";
     QTest::newRow("设置多链接 with a link open")
         << "Command12" << none << "link is builded\n\nERROR\n";
-    QTest::newRow("服务器设置 in single mode") << "Command15" << none
-                                          << "AT+CIPSERVER=1,5000\n\nERROR\n";
+    QTest::newRow("服务器设置 in single mode")
+        << "Command15" << none << "AT+CIPSERVER=1,5000\n\nERROR\n";
     QTest::newRow("设置超时 without a server") << "Command13" << none << "AT+CIPSTO=180\n\nERROR\n";
     QTest::newRow("查询服务超时时间") << "Command20" << none << "+CIPSTO:180\n\nOK\n";
     QTest::newRow("断开WIFI") << "Command8" << none << "OK\nWIFI DISCONNECT\n";
@@ -151,8 +148,7 @@ void TstEndToEnd::everyButtonGetsItsAnswer()
                               qPrintable(QStringLiteral("log shows: ") + shownSince(before)),
                               10000);
     if (button == QLatin1String("Command17")) // the peer sends the payload back
-        QTRY_VERIFY_WITH_TIMEOUT(shownSince(before).contains(QStringLiteral("+IPD,5:hello")),
-                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(shownSince(before).contains(QStringLiteral("+IPD,5:hello")), 5000);
     QVERIFY(m_h->messages.boxes.isEmpty());
 }
 

@@ -7,10 +7,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -73,15 +73,17 @@ void TstWindow::startupScan_data()
     QTest::addColumn<QString>("combo7");
     QTest::addColumn<QString>("report");
 
-    QTest::newRow("no port keeps the design texts")
-        << QList<PortEntry>{} << "COM1"
-        << "Combo7" << "";
+    QTest::newRow("no port keeps the design texts") << QList<PortEntry>{} << "COM1"
+                                                    << "Combo7"
+                                                    << "";
     QTest::newRow("one port becomes both texts")
         << QList<PortEntry>{{"COM3", "USB Serial (COM3)"}} << "USB Serial (COM3)"
-        << "COM3" << "PortName: COM3\t-> FriendlyName: USB Serial (COM3)\r\n";
+        << "COM3"
+        << "PortName: COM3\t-> FriendlyName: USB Serial (COM3)\r\n";
     QTest::newRow("two ports show the first")
         << QList<PortEntry>{{"ttyUSB0", "CP2102 (ttyUSB0)"}, {"ttyS0", "ttyS0"}}
-        << "CP2102 (ttyUSB0)" << "ttyUSB0"
+        << "CP2102 (ttyUSB0)"
+        << "ttyUSB0"
         << "PortName: ttyUSB0\t-> FriendlyName: CP2102 (ttyUSB0)\r\n"
            "PortName: ttyS0\t-> FriendlyName: ttyS0\r\n";
 }
@@ -168,25 +170,33 @@ void TstWindow::openFailure_data()
 
     const QList<PortEntry> none;
     QTest::newRow("no port at start names COM1")
-        << none << false << "" << "115200" << "1" << false
-        << QStringLiteral("串口 COM1 不存在或被占用!");
+        << none << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 COM1 不存在或被占用!");
     QTest::newRow("rescan found nothing names an empty port")
-        << none << true << "" << "115200" << "1" << false
-        << QStringLiteral("串口  不存在或被占用!");
+        << none << true << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口  不存在或被占用!");
     QTest::newRow("unreadable port name")
-        << QList<PortEntry>{{"Err ", "Broken (Err )"}} << false << "" << "115200" << "1"
-        << false << QStringLiteral("串口 Broken (Err ) 不存在或被占用!");
+        << QList<PortEntry>{{"Err ", "Broken (Err )"}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Broken (Err ) 不存在或被占用!");
     QTest::newRow("typed device that does not exist")
-        << none << false << "/dev/quorlin-no-such-port" << "115200" << "1" << false
-        << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!");
-    QTest::newRow("speed that is not a number")
-        << none << false << "PTY" << "fast" << "1" << false << QStringLiteral("PTY");
-    QTest::newRow("speed with a blank")
-        << none << false << "PTY" << "9600 " << "1" << false << QStringLiteral("PTY");
-    QTest::newRow("stop bits that do not exist")
-        << none << false << "PTY" << "115200" << "3" << false << QStringLiteral("PTY");
-    QTest::newRow("port held by another program")
-        << none << false << "PTY" << "115200" << "1" << true << QStringLiteral("PTY");
+        << none << false << "/dev/quorlin-no-such-port"
+        << "115200"
+        << "1" << false << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!");
+    QTest::newRow("speed that is not a number") << none << false << "PTY"
+                                                << "fast"
+                                                << "1" << false << QStringLiteral("PTY");
+    QTest::newRow("speed with a blank") << none << false << "PTY"
+                                        << "9600 "
+                                        << "1" << false << QStringLiteral("PTY");
+    QTest::newRow("stop bits that do not exist") << none << false << "PTY"
+                                                 << "115200"
+                                                 << "3" << false << QStringLiteral("PTY");
+    QTest::newRow("port held by another program") << none << false << "PTY"
+                                                  << "115200"
+                                                  << "1" << true << QStringLiteral("PTY");
 }
 
 void TstWindow::openFailure()
@@ -232,9 +242,12 @@ void TstWindow::openAndCloseOnPty_data()
 {
     QTest::addColumn<QString>("speed");
     QTest::addColumn<QString>("stopBits");
-    QTest::newRow("design speed") << "115200" << "1";
-    QTest::newRow("the unusual fifth speed") << "56700" << "1";
-    QTest::newRow("two stop bits") << "9600" << "2";
+    QTest::newRow("design speed") << "115200"
+                                  << "1";
+    QTest::newRow("the unusual fifth speed") << "56700"
+                                             << "1";
+    QTest::newRow("two stop bits") << "9600"
+                                   << "2";
 }
 
 void TstWindow::openAndCloseOnPty()
@@ -267,7 +280,8 @@ void TstWindow::pickedPortIsTheOneOpened()
 {
     PtyPair pty;
     QVERIFY(pty.isValid());
-    WindowHarness h(QList<PortEntry>{{"ttyS0", "ttyS0"}, {pty.slavePath(), "Module (" + pty.slavePath() + ")"}});
+    WindowHarness h(QList<PortEntry>{{"ttyS0", "ttyS0"},
+                                     {pty.slavePath(), "Module (" + pty.slavePath() + ")"}});
     QComboBox *combo1 = h.combo("Combo1");
     combo1->setCurrentIndex(1);
     emit combo1->activated(1);
@@ -399,14 +413,14 @@ void TstWindow::composedButtons_data()
     QTest::newRow("mode typed without its blanks sends nothing")
         << "Command4" << QStringList{"Combo3", QStringLiteral("Station模式")} << "" << 0;
     QTest::newRow("time-out at start") << "Command13" << QStringList{} << "AT+CIPSTO=180" << 15;
-    QTest::newRow("time-out empty") << "Command13" << QStringList{"Text4", ""} << "AT+CIPSTO="
-                                    << 12;
+    QTest::newRow("time-out empty")
+        << "Command13" << QStringList{"Text4", ""} << "AT+CIPSTO=" << 12;
     QTest::newRow("time-out blanks kept")
         << "Command13" << QStringList{"Text4", " 42 "} << "AT+CIPSTO= 42 " << 16;
     QTest::newRow("join at start")
         << "Command21" << QStringList{} << "AT+CWJAP=\"ESP8266\",\"7395184026\"" << 33;
-    QTest::newRow("join empty")
-        << "Command21" << QStringList{"Text10", "", "Text11", ""} << "AT+CWJAP=\"\",\"\"" << 16;
+    QTest::newRow("join empty") << "Command21" << QStringList{"Text10", "", "Text11", ""}
+                                << "AT+CWJAP=\"\",\"\"" << 16;
     QTest::newRow("join quote in password sent as is")
         << "Command21" << QStringList{"Text11", "pa\"ss"} << "AT+CWJAP=\"ESP8266\",\"pa\"ss\""
         << 28;
@@ -424,13 +438,12 @@ void TstWindow::composedButtons_data()
     QTest::newRow("soft AP typed OPEN sends nothing")
         << "Command14" << QStringList{"Combo4", "OPEN"} << "" << 0;
     QTest::newRow("server at start") << "Command15" << QStringList{} << "AT+CIPSERVER=1,5000" << 21;
-    QTest::newRow("server empty port") << "Command15" << QStringList{"Text7", ""}
-                                       << "AT+CIPSERVER=1," << 17;
+    QTest::newRow("server empty port")
+        << "Command15" << QStringList{"Text7", ""} << "AT+CIPSERVER=1," << 17;
     QTest::newRow("client TCP at start")
         << "Command16" << QStringList{} << "AT+CIPSTART=\"TCP\",\"192.168.1.100\",5000" << 40;
-    QTest::newRow("client UDP")
-        << "Command16" << QStringList{"Combo5", "  UDP"}
-        << "AT+CIPSTART=\"UDP\",\"192.168.1.100\",5000" << 40;
+    QTest::newRow("client UDP") << "Command16" << QStringList{"Combo5", "  UDP"}
+                                << "AT+CIPSTART=\"UDP\",\"192.168.1.100\",5000" << 40;
     QTest::newRow("client TCP without blanks sends nothing")
         << "Command16" << QStringList{"Combo5", "TCP"} << "" << 0;
 }
@@ -478,18 +491,20 @@ void TstWindow::freeFormSends_data()
     QTest::addColumn<QString>("log");
 
     QTest::newRow("AT send of hello")
-        << "Command17" << "hello" << QByteArray("AT+CIPSEND=5\r\nhello\r\n")
-        << "AT+CIPSEND=5\nhello\n";
+        << "Command17"
+        << "hello" << QByteArray("AT+CIPSEND=5\r\nhello\r\n") << "AT+CIPSEND=5\nhello\n";
     QTest::newRow("AT send of two Chinese characters")
-        << "Command17" << QStringLiteral("你好") << QByteArray("AT+CIPSEND=4\r\n\xc4\xe3\xba\xc3\r\n")
+        << "Command17" << QStringLiteral("你好")
+        << QByteArray("AT+CIPSEND=4\r\n\xc4\xe3\xba\xc3\r\n")
         << QStringLiteral("AT+CIPSEND=4\n你好\n");
     QTest::newRow("AT send of a line break counts it as CR LF")
-        << "Command17" << "a\nb" << QByteArray("AT+CIPSEND=4\r\na\r\nb\r\n")
-        << "AT+CIPSEND=4\na\nb\n";
-    QTest::newRow("AT send of nothing") << "Command17" << ""
-                                        << QByteArray("AT+CIPSEND=0\r\n\r\n") << "AT+CIPSEND=0\n\n";
-    QTest::newRow("text send of hello") << "Command2" << "hello" << QByteArray("hello")
-                                        << "hello";
+        << "Command17"
+        << "a\nb" << QByteArray("AT+CIPSEND=4\r\na\r\nb\r\n") << "AT+CIPSEND=4\na\nb\n";
+    QTest::newRow("AT send of nothing")
+        << "Command17"
+        << "" << QByteArray("AT+CIPSEND=0\r\n\r\n") << "AT+CIPSEND=0\n\n";
+    QTest::newRow("text send of hello") << "Command2"
+                                        << "hello" << QByteArray("hello") << "hello";
     QTest::newRow("text send of two Chinese characters")
         << "Command2" << QStringLiteral("你好") << QByteArray("\xc4\xe3\xba\xc3")
         << QStringLiteral("你好");

@@ -30,7 +30,10 @@ PtyPair::PtyPair()
     fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
 }
 
-PtyPair::~PtyPair() { closeMaster(); }
+PtyPair::~PtyPair()
+{
+    closeMaster();
+}
 
 void PtyPair::closeMaster()
 {
@@ -93,7 +96,8 @@ QByteArray PtyPair::readExactly(qsizetype count, int timeoutMs)
         pollfd pfd{m_master, POLLIN, 0};
         if (poll(&pfd, 1, 10) > 0 && (pfd.revents & POLLIN)) {
             char buf[65536];
-            const ssize_t n = ::read(m_master, buf, std::min<qsizetype>(sizeof buf, count - out.size()));
+            const ssize_t n =
+                ::read(m_master, buf, std::min<qsizetype>(sizeof buf, count - out.size()));
             if (n > 0)
                 out.append(buf, n);
         }
