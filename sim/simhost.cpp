@@ -1,5 +1,8 @@
 #include "simhost.h"
 
+#include "rawpty.h"
+
+#include <QFile>
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -48,28 +51,18 @@ bool SimHost::open(QString *error)
     };
     if (isOpen())
         return true;
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0)
-        return fail("posix_openpt");
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0)
-        return fail("grantpt/unlockpt");
-    const char *name = ptsname(m_master);
-    if (!name)
-        return fail("ptsname");
-    m_slavePath = QString::fromLocal8Bit(name);
-    // Raw both ways: the module sees every byte as sent, CR and LF untouched, and the
-    // program reading the slave side gets the answers unchanged.
-    termios tio{};
-    if (tcgetattr(m_master, &tio) != 0)
-        return fail("tcgetattr");
-    cfmakeraw(&tio);
-    cfsetispeed(&tio, B115200);
-    cfsetospeed(&tio, B115200);
-    if (tcsetattr(m_master, TCSANOW, &tio) != 0)
-        return fail("tcsetattr");
-    if (fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
-        return fail("fcntl");
-    m_slaveHold = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Raw both ways: the module sees every byte as sent, and the program reading the slave
+    // side gets the answers unchanged.
+    const RawPty pty = openRawPty(true);
+    if (pty.master < 0) {
+        if (error)
+            *error = pty.error;
+        return false;
+    }
+    m_master = pty.master;
+    m_slavePath = pty.slavePath;
+    const QByteArray name = QFile::encodeName(m_slavePath);
+    m_slaveHold = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_slaveHold < 0)
         return fail("open slave");
 

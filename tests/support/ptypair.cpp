@@ -1,33 +1,19 @@
 #include "ptypair.h"
 
+#include "rawpty.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 PtyPair::PtyPair()
 {
-    m_master = posix_openpt(O_RDWR | O_NOCTTY);
-    if (m_master < 0)
-        return;
-    if (grantpt(m_master) != 0 || unlockpt(m_master) != 0) {
-        ::close(m_master);
-        m_master = -1;
-        return;
-    }
-    m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
-    // The master is raw too, so bytes pass both ways unchanged.
-    termios tio{};
-    if (tcgetattr(m_master, &tio) == 0) {
-        cfmakeraw(&tio);
-        tcsetattr(m_master, TCSANOW, &tio);
-    }
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    const RawPty pty = openRawPty(true);
+    m_master = pty.master;
+    m_slavePath = pty.slavePath;
 }
 
 PtyPair::~PtyPair()
