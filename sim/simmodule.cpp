@@ -353,20 +353,29 @@ void SimModule::runExtended(const QByteArray &name, char form, const QByteArray 
 
 // ---- Wi-Fi --------------------------------------------------------------------------
 
-void SimModule::cmdMode(char form, const QByteArray &args)
+std::optional<int> SimModule::queryOrNumber(char form, const QByteArray &args, const char *name,
+                                            int current, int low, int high)
 {
     if (form == '?') {
-        out("+CWMODE:" + num(m_mode) + "\r\n");
+        out(QByteArray("+") + name + ":" + num(current) + "\r\n");
         ok();
-        return;
+        return std::nullopt;
     }
     QList<Arg> a;
-    int mode = 0;
-    if (form != '=' || !splitArgs(args, &a) || a.size() != 1 || !toInt(a[0], &mode, 1, 3)) {
+    int value = 0;
+    if (form != '=' || !splitArgs(args, &a) || a.size() != 1 || !toInt(a[0], &value, low, high)) {
         error();
-        return;
+        return std::nullopt;
     }
-    m_mode = mode;
+    return value;
+}
+
+void SimModule::cmdMode(char form, const QByteArray &args)
+{
+    const std::optional<int> mode = queryOrNumber(form, args, "CWMODE", m_mode, 1, 3);
+    if (!mode)
+        return;
+    m_mode = *mode;
     ok();
     if (mode == 2)
         dropStation(); // the station side is switched off
@@ -572,17 +581,10 @@ void SimModule::cmdStatus()
 
 void SimModule::cmdMux(char form, const QByteArray &args)
 {
-    if (form == '?') {
-        out("+CIPMUX:" + num(m_mux) + "\r\n");
-        ok();
+    const std::optional<int> chosen = queryOrNumber(form, args, "CIPMUX", m_mux, 0, 1);
+    if (!chosen)
         return;
-    }
-    QList<Arg> a;
-    int mux = 0;
-    if (form != '=' || !splitArgs(args, &a) || a.size() != 1 || !toInt(a[0], &mux, 0, 1)) {
-        error();
-        return;
-    }
+    const int mux = *chosen;
     if (!m_links.isEmpty()) {
         out("link is builded\r\n");
         error();
@@ -627,37 +629,28 @@ void SimModule::cmdServer(const QByteArray &args)
 
 void SimModule::cmdTimeout(char form, const QByteArray &args)
 {
-    if (form == '?') {
-        out("+CIPSTO:" + num(m_serverTimeout) + "\r\n");
-        ok();
+    const std::optional<int> seconds =
+        queryOrNumber(form, args, "CIPSTO", m_serverTimeout, 0, 7200);
+    if (!seconds)
         return;
-    }
-    QList<Arg> a;
-    int seconds = 0;
-    if (form != '=' || m_serverPort == 0 || !splitArgs(args, &a) || a.size() != 1 ||
-        !toInt(a[0], &seconds, 0, 7200)) {
+    if (m_serverPort == 0) { // the time-out belongs to a running server
         error();
         return;
     }
-    m_serverTimeout = seconds;
+    m_serverTimeout = *seconds;
     ok();
 }
 
 void SimModule::cmdTransferMode(char form, const QByteArray &args)
 {
-    if (form == '?') {
-        out("+CIPMODE:" + num(m_transferMode) + "\r\n");
-        ok();
+    const std::optional<int> mode = queryOrNumber(form, args, "CIPMODE", m_transferMode, 0, 1);
+    if (!mode)
         return;
-    }
-    QList<Arg> a;
-    int mode = 0;
-    if (form != '=' || !splitArgs(args, &a) || a.size() != 1 || !toInt(a[0], &mode, 0, 1) ||
-        (mode == 1 && m_mux == 1)) {
+    if (*mode == 1 && m_mux == 1) { // pass-through works on a single link only
         error();
         return;
     }
-    m_transferMode = mode;
+    m_transferMode = *mode;
     ok();
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -124,6 +125,10 @@ private:
     void runExtended(const QByteArray &name, char form, const QByteArray &args);
     void finishPayload();
 
+    // "AT+NAME?" answers "+NAME:<current>" and OK; "AT+NAME=<n>" with low <= n <= high gives n;
+    // any other form answers ERROR. Nothing is returned once the command has been answered.
+    std::optional<int> queryOrNumber(char form, const QByteArray &args, const char *name,
+                                     int current, int low, int high);
     void cmdMode(char form, const QByteArray &args);
     void cmdScan(char form, const QByteArray &args);
     void cmdJoin(char form, const QByteArray &args, bool save);
