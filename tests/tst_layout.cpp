@@ -1,6 +1,7 @@
 #include "logolabel.h"
 #include "logview.h"
 #include "statusbarpanels.h"
+#include "textfit.h"
 #include "ui_form1.h"
 
 #include <QApplication>
@@ -28,7 +29,6 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 // QLineEdit keeps this many pixels free on each side of its text.
-constexpr int kLineEditSideMargin = 2;
 const QString kUiFamily = QStringLiteral("Noto Sans CJK SC");
 const QString kSerifFallback = QStringLiteral("Noto Serif CJK SC");
 
@@ -251,63 +251,6 @@ QString ownerName(QWidget *widget, const QSet<QString> &names)
     }
     return widget ? QStringLiteral("<unnamed %1>").arg(widget->metaObject()->className())
                   : QStringLiteral("<none>");
-}
-
-// How many pixels of text fit in the widget without being cut, with the style's margins.
-int textRoom(QWidget *widget)
-{
-    QStyle *style = widget->style();
-    if (auto *box = qobject_cast<QGroupBox *>(widget)) {
-        QStyleOptionGroupBox opt;
-        opt.initFrom(box);
-        opt.text = box->title();
-        opt.lineWidth = 1;
-        opt.midLineWidth = 0;
-        opt.textAlignment = box->alignment();
-        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        const QRect label =
-            style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
-        return box->width() - label.left();
-    }
-    if (auto *label = qobject_cast<QLabel *>(widget)) {
-        int indent = label->indent();
-        if (indent < 0)
-            indent = label->frameWidth() > 0 ? label->fontMetrics().horizontalAdvance(u'x') / 2 : 0;
-        return label->contentsRect().width() - 2 * label->margin() - indent;
-    }
-    if (auto *button = qobject_cast<QPushButton *>(widget)) {
-        // What the style adds around a caption when it sizes a button. The option carries
-        // no text, so that a style's smallest width for captioned buttons stays out of it.
-        QStyleOptionButton opt;
-        opt.initFrom(button);
-        if (button->autoDefault())
-            opt.features |= QStyleOptionButton::AutoDefaultButton;
-        const int margins =
-            style->sizeFromContents(QStyle::CT_PushButton, &opt, QSize(0, 0), button).width();
-        return button->width() - margins;
-    }
-    if (auto *edit = qobject_cast<QLineEdit *>(widget)) {
-        QStyleOptionFrame opt;
-        opt.initFrom(edit);
-        opt.rect = edit->rect();
-        opt.lineWidth =
-            edit->hasFrame() ? style->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, edit) : 0;
-        opt.midLineWidth = 0;
-        const QRect inside = style->subElementRect(QStyle::SE_LineEditContents, &opt, edit);
-        const QMargins margins = edit->textMargins();
-        // One more pixel for the cursor: a text wider than that scrolls and loses its start.
-        return inside.width() - margins.left() - margins.right() - 2 * kLineEditSideMargin - 1;
-    }
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return textRoom(combo->lineEdit());
-    return -1;
-}
-
-QFont shownFont(QWidget *widget)
-{
-    if (auto *combo = qobject_cast<QComboBox *>(widget))
-        return combo->lineEdit()->font();
-    return widget->font();
 }
 
 } // namespace
@@ -801,16 +744,11 @@ void checkTextFits(const QString &name, const QString &text, const char *knownSh
     QWidget *widget = form.get(name);
     QVERIFY(widget);
     widget->ensurePolished();
-    const int room = textRoom(widget);
-    QVERIFY(room > 0);
-    const int needed = QFontMetrics(shownFont(widget)).horizontalAdvance(text);
+    QVERIFY(textRoom(widget).value_or(0) > 0);
+    const QString misfit = textMisfit(widget, text);
     if (knownShort)
         QEXPECT_FAIL("", knownShort, Continue);
-    QVERIFY2(needed <= room, qPrintable(QStringLiteral("\"%1\" needs %2 px, %3 has %4 px")
-                                            .arg(text)
-                                            .arg(needed)
-                                            .arg(name)
-                                            .arg(room)));
+    QVERIFY2(misfit.isEmpty(), qPrintable(name + QStringLiteral(": ") + misfit));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // goes, the Tab order, and whether every caption fits its control with the font in use.
 // The X side is read with xprop, xwininfo and xdotool (x11-utils, xdotool).
 
+#include "textfit.h"
 #include "windowharness.h"
 
 #include <QApplication>
@@ -154,103 +155,6 @@ QString shownText(QWidget *w)
     if (auto *p = qobject_cast<QPlainTextEdit *>(w))
         return p->toPlainText();
     return {};
-}
-
-QString describeFont(const QWidget *w)
-{
-    const QFontInfo info(w->font());
-    return QStringLiteral("%1 %2 px (asked for %3)")
-        .arg(info.family())
-        .arg(info.pixelSize())
-        .arg(w->font().toString());
-}
-
-// How wide a caption is with the control's own font, and how much room the control gives
-// it. Returns an empty text when the caption fits, otherwise why not.
-QString captionMisfit(QWidget *w, const QString &caption)
-{
-    const QFontMetrics fm(w->font());
-    const int advance = fm.horizontalAdvance(caption);
-    int needed = advance;
-    int room = w->width();
-    QString how;
-
-    if (auto *button = qobject_cast<QPushButton *>(w)) {
-        // The style's own margins around a label of that width (frame, button margin,
-        // default indicator). The text of the option stays empty so that no minimum width
-        // the style likes for buttons is added.
-        QStyleOptionButton opt;
-        opt.initFrom(button);
-        opt.features = QStyleOptionButton::None;
-        if (button->autoDefault())
-            opt.features |= QStyleOptionButton::AutoDefaultButton;
-        if (button->isFlat())
-            opt.features |= QStyleOptionButton::Flat;
-        const QSize contents(advance, fm.height());
-        needed = button->style()
-                     ->sizeFromContents(QStyle::CT_PushButton, &opt, contents, button)
-                     .width();
-        how = QStringLiteral("text %1 px + style margins %2 px").arg(advance).arg(needed - advance);
-    } else if (auto *label = qobject_cast<QLabel *>(w)) {
-        const bool rich = label->textFormat() == Qt::RichText ||
-                          (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(caption));
-        if (rich) {
-            QTextDocument doc;
-            doc.setDefaultFont(label->font());
-            doc.setDocumentMargin(0);
-            doc.setHtml(caption);
-            needed = qCeil(doc.idealWidth());
-        }
-        int indent = label->indent();
-        if (indent < 0)
-            indent = label->frameWidth() > 0 ? fm.horizontalAdvance(QLatin1Char('x')) / 2 : 0;
-        room = label->contentsRect().width() - 2 * label->margin() - indent;
-        how = QStringLiteral("text %1 px; room inside frame, margin and indent").arg(needed);
-        if (label->wordWrap()) {
-            const QRect box =
-                fm.boundingRect(QRect(0, 0, qMax(room, 1), 100000), Qt::TextWordWrap, caption);
-            const int height = label->contentsRect().height() - 2 * label->margin();
-            if (box.height() <= height && box.width() <= room)
-                return {};
-            return QStringLiteral("\"%1\" wraps to %2 x %3 px in %4 x %5 px; font %6")
-                .arg(caption)
-                .arg(box.width())
-                .arg(box.height())
-                .arg(room)
-                .arg(height)
-                .arg(describeFont(w));
-        }
-    } else if (auto *box = qobject_cast<QGroupBox *>(w)) {
-        // The title sits in the top border, inset from the frame's left edge by the
-        // style; it must end that far from the right edge too.
-        QStyleOptionGroupBox opt;
-        opt.initFrom(box);
-        opt.text = caption;
-        opt.textAlignment = box->alignment();
-        opt.lineWidth = 1;
-        opt.midLineWidth = 0;
-        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        if (box->isCheckable())
-            opt.subControls |= QStyle::SC_GroupBoxCheckBox;
-        opt.features = box->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
-        const QRect title =
-            box->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
-        const int inset = qMax(0, title.left());
-        needed = advance + 2 * inset;
-        how = QStringLiteral("text %1 px + title inset %2 px on each side").arg(advance).arg(inset);
-    } else {
-        return QStringLiteral("%1 is not a button, label or frame")
-            .arg(QLatin1String(w->metaObject()->className()));
-    }
-
-    if (needed <= room)
-        return {};
-    return QStringLiteral("\"%1\" needs %2 px (%3), the control gives %4 px; font %5")
-        .arg(caption)
-        .arg(needed)
-        .arg(how)
-        .arg(room)
-        .arg(describeFont(w));
 }
 
 QString captionOf(QWidget *w)
@@ -645,7 +549,7 @@ void Tst_realwindow::captionFits()
     if (caption.isEmpty())
         caption = captionOf(control);
     QVERIFY2(!caption.isEmpty(), qPrintable(name + QStringLiteral(" shows no caption")));
-    const QString misfit = captionMisfit(control, caption);
+    const QString misfit = textMisfit(control, caption);
     QVERIFY2(misfit.isEmpty(), qPrintable(name + QStringLiteral(": ") + misfit));
 }
 
@@ -667,7 +571,7 @@ void Tst_realwindow::everyCaptionIsMeasured()
         const QString caption = captionOf(c);
         if (caption.isEmpty() || !c->isVisibleTo(w))
             continue;
-        const QString misfit = captionMisfit(c, caption);
+        const QString misfit = textMisfit(c, caption);
         if (!misfit.isEmpty())
             problems.append(c->objectName() + QStringLiteral(": ") + misfit);
         else if (!named.contains(c->objectName()))
