@@ -7,7 +7,10 @@ void MessageBoxes::warn(const QString &title, const QString &text)
     QMessageBox::warning(m_parent, title, text, QMessageBox::Ok);
 }
 
-void MessageBoxes::error(const QString &title, const QString &text)
+void MessageBoxes::error(const QString &title, const QString &text, const QString &detail)
 {
-    QMessageBox::critical(m_parent, title, text, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
+    if (!detail.isEmpty())
+        box.setDetailedText(detail);
+    box.exec();
 }

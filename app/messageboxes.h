@@ -11,7 +11,8 @@ public:
     explicit MessageBoxes(QWidget *parent) : m_parent(parent) {}
     void setParent(QWidget *parent) { m_parent = parent; }
     void warn(const QString &title, const QString &text) override;
-    void error(const QString &title, const QString &text) override;
+    void error(const QString &title, const QString &text,
+               const QString &detail = QString()) override;
 
 private:
     QWidget *m_parent;

@@ -78,7 +78,10 @@ class PrintedMessages : public MessageSeam
 {
 public:
     void warn(const QString &title, const QString &text) override { show(title, text); }
-    void error(const QString &title, const QString &text) override { show(title, text); }
+    void error(const QString &title, const QString &text, const QString &) override
+    {
+        show(title, text);
+    }
     int shown = 0;
 
 private:

@@ -10,6 +10,8 @@ public:
     virtual ~MessageSeam() = default;
     // A warning box with the exclamation icon and one OK button.
     virtual void warn(const QString &title, const QString &text) = 0;
-    // An error box with the stop icon and one OK button.
-    virtual void error(const QString &title, const QString &text) = 0;
+    // An error box with the stop icon and one OK button. A detail, when given, sits behind
+    // the box's "show details" button; the title and text stay as they are.
+    virtual void error(const QString &title, const QString &text,
+                       const QString &detail = QString()) = 0;
 };

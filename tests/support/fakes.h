@@ -17,14 +17,15 @@ public:
         QString kind; // "warn" or "error"
         QString title;
         QString text;
+        QString detail;
     };
     void warn(const QString &title, const QString &text) override
     {
-        boxes.append({QStringLiteral("warn"), title, text});
+        boxes.append({QStringLiteral("warn"), title, text, QString()});
     }
-    void error(const QString &title, const QString &text) override
+    void error(const QString &title, const QString &text, const QString &detail) override
     {
-        boxes.append({QStringLiteral("error"), title, text});
+        boxes.append({QStringLiteral("error"), title, text, detail});
     }
     QList<Box> boxes;
 };
