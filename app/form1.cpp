@@ -3,7 +3,9 @@
 
 #include "commandtable.h"
 #include "composers.h"
+#include "firstlinevalidator.h"
 #include "freeformsender.h"
+#include "groupframestyle.h"
 #include "linesettings.h"
 #include "messageseam.h"
 #include "receivetext.h"
@@ -12,10 +14,13 @@
 #include "statusbarpanels.h"
 #include "transmitter.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QFont>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
 
@@ -24,6 +29,22 @@ namespace {
 const QString kErrorTitle = QStringLiteral("错误提示！");
 const QString kOpenCaption = QStringLiteral("打开串口");
 const QString kCloseCaption = QStringLiteral("关闭串口");
+
+// The lists' texts and the single-line boxes go into command lines exactly as typed: a list
+// never completes, corrects or case-folds what was typed (picking an entry from the
+// drop-down still sets its text), and no box holds more than one line.
+void keepTextAsTyped(QWidget *form)
+{
+    for (QComboBox *list : form->findChildren<QComboBox *>()) {
+        if (!list->isEditable())
+            continue;
+        list->setCompleter(nullptr);
+        list->setInsertPolicy(QComboBox::NoInsert);
+    }
+    // A list's edit field is a QLineEdit too.
+    for (QLineEdit *box : form->findChildren<QLineEdit *>())
+        box->setValidator(new FirstLineValidator(box));
+}
 
 } // namespace
 
@@ -40,6 +61,13 @@ Form1::Form1(const Services &services, QWidget *parent)
     ui->setupUi(this);
     setupStatusBarPanels(ui->StatusBar1);
     ui->StatusBar1->setSizeGripEnabled(false);
+    keepTextAsTyped(this);
+    // The frames draw their captions on their top border line; the rest keeps the
+    // application's style.
+    auto *frameStyle = new GroupFrameStyle;
+    frameStyle->setParent(this);
+    for (QGroupBox *frame : findChildren<QGroupBox *>())
+        frame->setStyle(frameStyle);
 
     // A fixed single border: minimise and close, no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -107,16 +135,14 @@ void Form1::wireControls()
                 [this, compose] { m_transmitter->runCommand(compose); });
     };
     composed(ui->Command4, [this] { return Composers::workingMode(ui->Combo3->currentText()); });
-    composed(ui->Command13,
-             [this] { return std::optional(Composers::serverTimeout(ui->Text4->text())); });
-    composed(ui->Command21, [this] {
-        return std::optional(Composers::joinAccessPoint(ui->Text10->text(), ui->Text11->text()));
-    });
+    composed(ui->Command13, [this] { return Composers::serverTimeout(ui->Text4->text()); });
+    composed(ui->Command21,
+             [this] { return Composers::joinAccessPoint(ui->Text10->text(), ui->Text11->text()); });
     composed(ui->Command14, [this] {
         return Composers::softAccessPoint(ui->Text5->text(), ui->Text6->text(),
                                           ui->Combo4->currentText());
     });
-    composed(ui->Command15, [this] { return std::optional(Composers::server(ui->Text7->text())); });
+    composed(ui->Command15, [this] { return Composers::server(ui->Text7->text()); });
     composed(ui->Command16, [this] {
         return Composers::client(ui->Combo5->currentText(), ui->Text8->text(), ui->Text9->text());
     });

@@ -16,6 +16,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("1.1"));
     // Ties the window to its desktop entry where the desktop asks (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("quorlin"));
+    Startup::installQtTranslation(app);
 
     // Everything on the wire is GBK; without it the counts and logs would be wrong.
     if (!WireCodec::available()) {

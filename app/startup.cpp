@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QFile>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace Startup {
 
@@ -17,6 +19,18 @@ bool applySkin(QApplication &app, const QString &programDir)
     if (!file.open(QIODevice::ReadOnly))
         return false;
     app.setStyleSheet(QString::fromUtf8(file.readAll()));
+    return true;
+}
+
+bool installQtTranslation(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
     return true;
 }
 

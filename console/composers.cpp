@@ -2,6 +2,8 @@
 
 #include <QChar>
 
+#include <initializer_list>
+
 namespace Composers {
 
 namespace {
@@ -35,6 +37,16 @@ const char16_t *const kProtocols[2][2] = {
     {u"  UDP", u"UDP"},
 };
 
+// A command line ends at its CR LF; a typed text must not carry a line end of its own.
+bool oneLine(std::initializer_list<const QString *> texts)
+{
+    for (const QString *text : texts) {
+        if (text->contains(u'\r') || text->contains(u'\n'))
+            return false;
+    }
+    return true;
+}
+
 QString quoted(const QString &text)
 {
     return kQuote + text + kQuote;
@@ -44,19 +56,24 @@ QString quoted(const QString &text)
 
 std::optional<QString> workingMode(const QString &comboText)
 {
+    // No entry holds a line end, so a list text that does is no entry either.
     const auto mode = lookUp(comboText, kWorkingModes);
     if (!mode)
         return std::nullopt;
     return QStringLiteral("AT+CWMODE=") + *mode;
 }
 
-QString serverTimeout(const QString &text)
+std::optional<QString> serverTimeout(const QString &text)
 {
+    if (!oneLine({&text}))
+        return std::nullopt;
     return QStringLiteral("AT+CIPSTO=") + text;
 }
 
-QString joinAccessPoint(const QString &name, const QString &password)
+std::optional<QString> joinAccessPoint(const QString &name, const QString &password)
 {
+    if (!oneLine({&name, &password}))
+        return std::nullopt;
     return QStringLiteral("AT+CWJAP=") + quoted(name) + u',' + quoted(password);
 }
 
@@ -64,15 +81,17 @@ std::optional<QString> softAccessPoint(const QString &name, const QString &passw
                                        const QString &encryptionText)
 {
     const auto code = lookUp(encryptionText, kEncryptions);
-    if (!code)
+    if (!code || !oneLine({&name, &password}))
         return std::nullopt;
     // The access point always offers channel 11.
     return QStringLiteral("AT+CWSAP=") + quoted(name) + u',' + quoted(password) +
            QStringLiteral(",11,") + *code;
 }
 
-QString server(const QString &port)
+std::optional<QString> server(const QString &port)
 {
+    if (!oneLine({&port}))
+        return std::nullopt;
     return QStringLiteral("AT+CIPSERVER=1,") + port;
 }
 
@@ -80,7 +99,7 @@ std::optional<QString> client(const QString &protocolText, const QString &addres
                               const QString &port)
 {
     const auto protocol = lookUp(protocolText, kProtocols);
-    if (!protocol)
+    if (!protocol || !oneLine({&address, &port}))
         return std::nullopt;
     // The address is quoted, the port goes bare, whatever either holds.
     return QStringLiteral("AT+CIPSTART=") + quoted(*protocol) + u',' + quoted(address) + u',' +

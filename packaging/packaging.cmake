@@ -64,6 +64,9 @@ set(QUORLIN_DEB_DEPENDS
     "fonts-noto-cjk"
 )
 list(JOIN QUORLIN_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# Qt's own texts (message box buttons, context menus) in Chinese; without it they stay
+# English and everything else works.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

@@ -91,4 +91,9 @@ void ReceiveText::logCleared()
 {
     m_logEmpty = true;
     m_heldBlanks = 0;
+    // A break half seen before the clear belongs to the text that was cleared: the held
+    // break of a second CR is forgotten, so the emptied log does not start with an empty
+    // line, while an LF still on its way stays part of that break and shows nothing.
+    if (m_lineBreak == LineBreak::AfterCrCr)
+        m_lineBreak = LineBreak::AfterCr;
 }

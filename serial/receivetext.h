@@ -18,8 +18,8 @@ public:
     // The text to append to the log for these bytes (may be empty).
     QString feed(QByteArrayView bytes);
 
-    // The log was emptied: blanks at its start are dropped again, and blanks held back
-    // from before the clear are forgotten.
+    // The log was emptied: blanks at its start are dropped again, and blanks and a line
+    // break held back from before the clear are forgotten.
     void logCleared();
 
 private:
