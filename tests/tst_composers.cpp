@@ -11,6 +11,8 @@ class Tst_composers : public QObject
 private slots:
     void composedLine_data();
     void composedLine();
+    void lineEndInTypedTextSendsNothing_data();
+    void lineEndInTypedTextSendsNothing();
 };
 
 namespace {
@@ -207,6 +209,59 @@ void Tst_composers::composedLine()
         return;
     QCOMPARE(*text, expected);
     QCOMPARE(WireCodec::byteLength(*text + QStringLiteral("\r\n")), qsizetype(lineBytes));
+}
+
+void Tst_composers::lineEndInTypedTextSendsNothing_data()
+{
+    QTest::addColumn<QString>("composer");
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<QString>("c");
+
+    // Each typed text of each composer, in turn holding a line end; the other inputs are
+    // the design-time texts, which compose a line.
+    struct Inputs
+    {
+        const char *composer;
+        const char *name[3];
+        QString value[3];
+    };
+    const Inputs composers[] = {
+        {"serverTimeout", {"time-out"}, {QStringLiteral("180")}},
+        {"joinAccessPoint", {"name", "password"}, {kDefaultName, kDefaultPassword}},
+        {"softAccessPoint",
+         {"name", "password"},
+         {kDefaultName, kDefaultPassword, QStringLiteral("        OPEN")}},
+        {"server", {"port"}, {QStringLiteral("5000")}},
+        {"client",
+         {nullptr, "address", "port"},
+         {QStringLiteral("  TCP"), QStringLiteral("192.168.1.100"), QStringLiteral("5000")}},
+    };
+    const std::pair<const char *, QString> lineEnds[] = {{"CR", QStringLiteral("\r")},
+                                                         {"LF", QStringLiteral("\n")},
+                                                         {"CR LF", QStringLiteral("\r\n")}};
+    for (const Inputs &inputs : composers) {
+        for (int typed = 0; typed < 3; ++typed) {
+            if (!inputs.name[typed])
+                continue;
+            for (const auto &[endName, end] : lineEnds) {
+                QString value[3] = {inputs.value[0], inputs.value[1], inputs.value[2]};
+                value[typed] = value[typed].left(1) + end + QStringLiteral("AT+RST");
+                QTest::addRow("%s: %s holding %s", inputs.composer, inputs.name[typed], endName)
+                    << QString::fromLatin1(inputs.composer) << value[0] << value[1] << value[2];
+            }
+        }
+    }
+}
+
+void Tst_composers::lineEndInTypedTextSendsNothing()
+{
+    QFETCH(QString, composer);
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(QString, c);
+    const std::optional<QString> text = compose(composer, a, b, c);
+    QVERIFY2(!text, qPrintable(QStringLiteral("composed \"%1\"").arg(text.value_or(QString()))));
 }
 
 QTEST_MAIN(Tst_composers)

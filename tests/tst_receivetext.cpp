@@ -311,8 +311,14 @@ void Tst_receivetext::afterLogCleared_data()
         << QByteArray("OK\r") << QByteArray("\n  ready") << QStringLiteral("ready");
     QTest::newRow("echo CR CR LF across the clear is one break")
         << QByteArray("AT\r\r") << QByteArray("\nOK") << QStringLiteral("OK");
-    QTest::newRow("second lone CR from before shows its break on the emptied log")
-        << QByteArray("a\r\r") << QByteArray("b") << QStringLiteral("\nb");
+    QTest::newRow("second lone CR from before shows no break on the emptied log")
+        << QByteArray("a\r\r") << QByteArray("b") << QStringLiteral("b");
+    QTest::newRow("second lone CR from before, then a line of its own")
+        << QByteArray("a\r\r") << QByteArray("b\r\nc") << QStringLiteral("b\nc");
+    QTest::newRow("second CR from before, then CR LF ending the echo shows no break")
+        << QByteArray("a\r\r") << QByteArray("\r\nb") << QStringLiteral("b");
+    QTest::newRow("a CR right after the clear is a break of its own")
+        << QByteArray("a\r") << QByteArray("\rb") << QStringLiteral("\nb");
     QTest::newRow("GBK character split by the clear comes out whole")
         << QByteArray("a\xD6") << QByteArray("\xD0") << QStringLiteral("中");
     QTest::newRow("blank inside the new log is kept")

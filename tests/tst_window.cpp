@@ -5,6 +5,7 @@
 #include "wirecodec.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QSerialPort>
@@ -23,6 +24,44 @@ QByteArray gbk(const QString &text)
 }
 
 const QString kOpen = QStringLiteral("打开串口");
+
+// Two ports, so that the port list has entries to complete from.
+const QList<PortEntry> kTwoPorts{{"COM3", "USB Serial (COM3)"}, {"ttyUSB0", "CP2102 (ttyUSB0)"}};
+
+// The window shown and active, so that focus moves between its controls as for a user.
+bool showActive(WindowHarness &h)
+{
+    h.window->show();
+    h.window->activateWindow();
+    return QTest::qWaitForWindowActive(h.window.get());
+}
+
+// A list's edit field or a single-line box, by the control's name.
+QLineEdit *editField(const WindowHarness &h, const QString &name)
+{
+    if (auto *combo = h.window->findChild<QComboBox *>(name))
+        return combo->lineEdit();
+    return h.line(qPrintable(name));
+}
+
+// Types key by key; a character without a key of its own comes as a key event carrying
+// just its text, as an input method delivers it.
+void typeText(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(widget, char(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+// Pastes through the clipboard with Ctrl+V, as a user does.
+void paste(QLineEdit *edit, const QString &text)
+{
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+}
 const QString kClose = QStringLiteral("关闭串口");
 
 } // namespace
@@ -64,6 +103,12 @@ private slots:
     void skinIsAppliedOnlyWhenReadable_data();
     void skinIsAppliedOnlyWhenReadable();
     void windowMovesToTheTopOnce();
+
+    void typedListTextStaysAsTyped_data();
+    void typedListTextStaysAsTyped();
+    void singleLineBoxKeepsTheFirstLine_data();
+    void singleLineBoxKeepsTheFirstLine();
+    void clearAfterCrStartsWithoutEmptyLine();
 };
 
 void TstWindow::startupScan_data()
@@ -661,6 +706,184 @@ void TstWindow::skinIsAppliedOnlyWhenReadable()
     QCOMPARE(Startup::applySkin(*app, dir.path()), applied);
     QCOMPARE(app->styleSheet(), applied ? sheet : QString());
     app->setStyleSheet(QString());
+}
+
+void TstWindow::typedListTextStaysAsTyped_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("button"); // the button the list's text chooses a command for
+
+    struct List
+    {
+        const char *name;
+        const char *button;
+    };
+    const List lists[] = {{"Combo1", ""},         {"Combo2", ""},          {"Combo6", ""},
+                          {"Combo3", "Command4"}, {"Combo4", "Command14"}, {"Combo5", "Command16"}};
+    WindowHarness entries(kTwoPorts);
+    for (const List &list : lists) {
+        const QComboBox *combo = entries.combo(list.name);
+        QVERIFY(combo->count() > 0);
+        for (int k = 0; k < combo->count(); ++k) {
+            const QString entry = combo->itemText(k);
+            qsizetype firstChar = 0;
+            while (firstChar < entry.size() && entry.at(firstChar) == u' ')
+                ++firstChar;
+            QStringList typed{entry.left(firstChar + 1), entry.chopped(1)};
+            if (entry.toLower() != entry)
+                typed.append(entry.toLower());
+            typed.removeDuplicates();
+            for (const QString &text : std::as_const(typed)) {
+                if (text == entry || text.trimmed().isEmpty())
+                    continue;
+                QTest::addRow("%s \"%s\" (entry \"%s\")", list.name, qPrintable(text),
+                              qPrintable(entry))
+                    << QString::fromLatin1(list.name) << text << QString::fromLatin1(list.button);
+            }
+        }
+    }
+}
+
+void TstWindow::typedListTextStaysAsTyped()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, typed);
+    QFETCH(QString, button);
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    WindowHarness h(kTwoPorts);
+    if (!button.isEmpty())
+        QVERIFY(h.openPty(pty));
+    QVERIFY(showActive(h));
+    QComboBox *combo = h.combo(qPrintable(list));
+    QLineEdit *edit = combo->lineEdit();
+    edit->setFocus();
+    edit->clear();
+
+    // Typed key by key, then Enter, then the focus leaves: the text is what was typed.
+    typeText(edit, typed);
+    QCOMPARE(combo->currentText(), typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QCOMPARE(combo->currentText(), typed);
+    h.button("Command1")->setFocus();
+    QTRY_VERIFY2(!edit->hasFocus(), "the focus did not leave the list");
+    QCOMPARE(combo->currentText(), typed);
+
+    if (!button.isEmpty()) {
+        // No entry, so the button sends nothing.
+        h.click(qPrintable(button));
+        QCOMPARE(pty.read(200, 50), QByteArray());
+        QCOMPARE(h.sendLog()->shownText(), QString());
+        QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
+        QVERIFY(h.messages.boxes.isEmpty());
+    }
+
+    // Picking an entry still sets the list's text to it.
+    edit->setFocus();
+    const int picked = combo->currentIndex() + 1 < combo->count() ? combo->currentIndex() + 1
+                                                                  : combo->currentIndex() - 1;
+    QTest::keyClick(edit, picked > combo->currentIndex() ? Qt::Key_Down : Qt::Key_Up);
+    QCOMPARE(combo->currentIndex(), picked);
+    QCOMPARE(combo->currentText(), combo->itemText(picked));
+}
+
+void TstWindow::singleLineBoxKeepsTheFirstLine_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("value");  // the first line of what is pasted
+    QTest::addColumn<QString>("button"); // the button that sends the box's text, if any
+    QTest::addColumn<QString>("line");   // the command line that goes out
+
+    struct Box
+    {
+        const char *name;
+        const char *value;
+        const char *button;
+        const char *line;
+    };
+    const Box boxes[] = {
+        {"Text4", "10", "Command13", "AT+CIPSTO=10"},
+        {"Text5", "net", "Command14", "AT+CWSAP=\"net\",\"7395184026\",11,0"},
+        {"Text6", "pw", "Command14", "AT+CWSAP=\"ESP8266\",\"pw\",11,0"},
+        {"Text7", "80", "Command15", "AT+CIPSERVER=1,80"},
+        {"Text8", "10.0.0.1", "Command16", "AT+CIPSTART=\"TCP\",\"10.0.0.1\",5000"},
+        {"Text9", "80", "Command16", "AT+CIPSTART=\"TCP\",\"192.168.1.100\",80"},
+        {"Text10", "net", "Command21", "AT+CWJAP=\"net\",\"7395184026\""},
+        {"Text11", "pw", "Command21", "AT+CWJAP=\"ESP8266\",\"pw\""},
+        {"Combo1", "COM9", "", ""},
+        {"Combo2", "9600", "", ""},
+        {"Combo6", "2", "", ""},
+        {"Combo3", "          AP模式", "Command4", "AT+CWMODE=2"},
+        {"Combo4", "    WPA_WPA2_PSK", "Command14", "AT+CWSAP=\"ESP8266\",\"7395184026\",11,4"},
+        {"Combo5", "  UDP", "Command16", "AT+CIPSTART=\"UDP\",\"192.168.1.100\",5000"},
+    };
+    const std::pair<const char *, const char *> breaks[] = {
+        {"CR", "\r"}, {"LF", "\n"}, {"CR LF", "\r\n"}};
+    for (const Box &b : boxes) {
+        for (const auto &[breakName, lineBreak] : breaks) {
+            QTest::addRow("%s, pasted with %s", b.name, breakName)
+                << QString::fromLatin1(b.name) << QString::fromUtf8(b.value) + lineBreak
+                << QString::fromLatin1(b.button) << QString::fromUtf8(b.line);
+        }
+    }
+}
+
+void TstWindow::singleLineBoxKeepsTheFirstLine()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, value); // ends with the row's line break
+    QFETCH(QString, button);
+    QFETCH(QString, line);
+    const qsizetype breakAt = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
+    const QString lineBreak = value.mid(breakAt);
+    value.truncate(breakAt);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    WindowHarness h;
+    QVERIFY(h.openPty(pty));
+    QVERIFY(showActive(h));
+    QLineEdit *edit = editField(h, box);
+    edit->setFocus();
+
+    // Pasted over the whole text: the first line replaces it, the second is gone.
+    edit->selectAll();
+    paste(edit, value + lineBreak + QStringLiteral("AT+RST"));
+    QCOMPARE(edit->text(), value);
+
+    // Pasted inside the text: the first line goes in at the cursor, the rest stays.
+    edit->setText(QStringLiteral("ab"));
+    edit->setCursorPosition(1);
+    paste(edit, QStringLiteral("x") + lineBreak + QStringLiteral("y"));
+    QCOMPARE(edit->text(), QStringLiteral("axb"));
+    QCOMPARE(edit->cursorPosition(), 2);
+
+    // Set from the program: its first line.
+    edit->setText(value + lineBreak + QStringLiteral("AT+RST"));
+    QCOMPARE(edit->text(), value);
+
+    if (button.isEmpty())
+        return;
+    h.click(qPrintable(button));
+    const QByteArray wire = gbk(line + QStringLiteral("\r\n"));
+    QCOMPARE(pty.readExactly(wire.size()), wire);
+    QCOMPARE(pty.read(200, 50), QByteArray()); // no second line
+}
+
+void TstWindow::clearAfterCrStartsWithoutEmptyLine()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    WindowHarness h;
+    QVERIFY(h.openPty(pty));
+    // Two lone CRs: the second one's break waits to see whether an LF follows.
+    QVERIFY(pty.write("OK\r\r"));
+    QTRY_COMPARE(h.window->RxCount(), QStringLiteral("4"));
+    h.click("Command26");
+    QVERIFY(pty.write("ready\r\n"));
+    QTRY_COMPARE(h.window->RxCount(), QStringLiteral("11"));
+    QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("ready\n"));
 }
 
 QTEST_MAIN(TstWindow)
