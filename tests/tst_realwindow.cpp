@@ -3,6 +3,8 @@
 // goes, the Tab order, and whether every caption fits its control with the font in use.
 // The X side is read with xprop, xwininfo and xdotool (x11-utils, xdotool).
 
+#include "messageboxes.h"
+#include "startup.h"
 #include "textfit.h"
 #include "windowharness.h"
 
@@ -10,6 +12,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QMenu>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
@@ -17,6 +21,7 @@
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 #include <QTextDocument>
+#include <QTimer>
 #include <QtTest>
 
 #include <algorithm>
@@ -168,6 +173,44 @@ QString captionOf(QWidget *w)
     return {};
 }
 
+// Where the frame's style puts its caption.
+QRect captionRect(QGroupBox *frame)
+{
+    QStyleOptionGroupBox opt;
+    opt.initFrom(frame);
+    opt.text = frame->title();
+    opt.lineWidth = 1;
+    opt.midLineWidth = 0;
+    opt.textAlignment = frame->alignment();
+    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    opt.features = frame->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
+    return frame->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel,
+                                          frame);
+}
+
+// The frame as it paints itself, without its controls.
+QImage frameAlone(QGroupBox *frame)
+{
+    QImage image(frame->size(), QImage::Format_RGB32);
+    image.fill(Qt::magenta);
+    frame->render(&image, QPoint(), QRegion(), QWidget::DrawWindowBackground);
+    return image;
+}
+
+// Whether row y, from x = from to the right edge (less the side border), is a line: nine
+// tenths or more of its pixels differ both from the background around the frame and from
+// the frame's inside.
+bool isLineRow(const QImage &image, int y, int from, QRgb background, QRgb inside)
+{
+    const int to = image.width() - 4;
+    int differing = 0;
+    for (int x = from; x < to; ++x) {
+        const QRgb pixel = image.pixel(x, y);
+        differing += pixel != background && pixel != inside ? 1 : 0;
+    }
+    return to > from && differing * 10 >= (to - from) * 9;
+}
+
 // Reads "<what>: W by H" out of xprop's WM_NORMAL_HINTS lines.
 QSize hintSize(const QString &hints, const QString &what)
 {
@@ -208,6 +251,10 @@ private slots:
     void captionFits_data();
     void captionFits();
     void everyCaptionIsMeasured();
+
+    void frameLineCrossesNoControl_data();
+    void frameLineCrossesNoControl();
+    void qtTextsAreChinese();
 
 private:
     // A fresh window, shown and, when asked, active.
@@ -579,6 +626,125 @@ void Tst_realwindow::everyCaptionIsMeasured()
                             QStringLiteral("\" fits but is not in the caption table"));
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("\n"))));
+}
+
+void Tst_realwindow::frameLineCrossesNoControl_data()
+{
+    QTest::addColumn<QString>("name");
+    for (int n = 1; n <= 14; ++n)
+        QTest::addRow("Frame%d", n) << QStringLiteral("Frame%1").arg(n);
+}
+
+void Tst_realwindow::frameLineCrossesNoControl()
+{
+    QFETCH(QString, name);
+    Form1 *w = showWindow(false);
+    QVERIFY(w);
+    QGroupBox *frame = w->findChild<QGroupBox *>(name);
+    QVERIFY2(frame, qPrintable(QStringLiteral("no frame ") + name));
+
+    // The frame painted with its caption in the background colour, so that only the
+    // border line shows where the caption is.
+    const QImage painted = frameAlone(frame);
+    const QPalette palette = frame->palette();
+    const QRgb background = palette.color(frame->backgroundRole()).rgb();
+    const QRgb inside = painted.pixel(frame->width() / 2, frame->height() / 2);
+    QPalette hidden = palette;
+    hidden.setColor(QPalette::WindowText, QColor(background));
+    hidden.setColor(QPalette::Text, QColor(background));
+    frame->setPalette(hidden);
+    const QImage bare = frameAlone(frame);
+    frame->setPalette(palette);
+
+    const QRect caption = captionRect(frame);
+    const int from = caption.isValid() ? caption.right() + 1 : 4;
+    int top = -1;
+    for (int y = 0; y < frame->height() / 2 && top < 0; ++y) {
+        if (isLineRow(bare, y, from, background, inside))
+            top = y;
+    }
+    QVERIFY2(top >= 0, qPrintable(name + QStringLiteral(": no top border line found")));
+    int bottom = top;
+    while (bottom + 1 < frame->height() && isLineRow(bare, bottom + 1, from, background, inside))
+        ++bottom;
+
+    // No control lies on or above the line.
+    const QList<QWidget *> controls = frame->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+    for (QWidget *control : controls) {
+        if (!control->isVisibleTo(frame))
+            continue;
+        QVERIFY2(bottom < control->y(),
+                 qPrintable(QStringLiteral("%1: the top line (rows %2 to %3) crosses %4 (top %5)")
+                                .arg(name)
+                                .arg(top)
+                                .arg(bottom)
+                                .arg(control->objectName())
+                                .arg(control->y())));
+    }
+    if (frame->title().isEmpty())
+        return;
+
+    // The caption sits on the line, and the line is broken under it.
+    QVERIFY2(caption.top() <= top && bottom <= caption.bottom(),
+             qPrintable(QStringLiteral("%1: caption rows %2 to %3, line rows %4 to %5")
+                            .arg(name)
+                            .arg(caption.top())
+                            .arg(caption.bottom())
+                            .arg(top)
+                            .arg(bottom)));
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = caption.left(); x <= caption.right(); ++x) {
+            QVERIFY2(bare.pixel(x, y) == background || bare.pixel(x, y) == inside,
+                     qPrintable(QStringLiteral("%1: the line runs under the caption at %2, %3")
+                                    .arg(name)
+                                    .arg(x)
+                                    .arg(y)));
+        }
+    }
+    // And the caption is drawn there.
+    QVERIFY2(painted.copy(caption) != bare.copy(caption),
+             qPrintable(name + QStringLiteral(": the caption is not drawn")));
+}
+
+void Tst_realwindow::qtTextsAreChinese()
+{
+    QVERIFY2(Startup::installQtTranslation(*qApp),
+             "Qt's Simplified Chinese texts (qt6-translations-l10n) could not be loaded");
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+
+    // A message box as the program shows it; a timer reads its button and closes it, so
+    // the test never waits on the box.
+    MessageBoxes boxes(w);
+    QString okText = QStringLiteral("<no message box>");
+    int polls = 0;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            QAbstractButton *ok = box->button(QMessageBox::Ok);
+            okText = ok ? ok->text() : QStringLiteral("<no OK button>");
+            box->done(QMessageBox::Ok);
+            poll.stop();
+        } else if (++polls > 250) {
+            if (modal)
+                modal->close();
+            poll.stop();
+        }
+    });
+    poll.start();
+    boxes.warn(QStringLiteral("温馨提示！"), QStringLiteral("串口尚未连接！"));
+    poll.stop();
+    QCOMPARE(okText, QStringLiteral("确定"));
+
+    // A text box's context menu.
+    std::unique_ptr<QMenu> menu(m_harness->line("Text4")->createStandardContextMenu());
+    QStringList texts;
+    for (const QAction *action : menu->actions())
+        texts.append(action->text().section(u'\t', 0, 0)); // without the shortcut
+    QVERIFY2(texts.contains(QStringLiteral("复制(&C)")), qPrintable(texts.join(u'|')));
+    QVERIFY2(texts.contains(QStringLiteral("全选")), qPrintable(texts.join(u'|')));
 }
 
 QTEST_MAIN(Tst_realwindow)
