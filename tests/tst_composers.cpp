@@ -218,40 +218,27 @@ void Tst_composers::lineEndInTypedTextSendsNothing_data()
     QTest::addColumn<QString>("b");
     QTest::addColumn<QString>("c");
 
-    // Each typed text of each composer, in turn holding a line end; the other inputs are
-    // the design-time texts, which compose a line.
-    struct Inputs
-    {
-        const char *composer;
-        const char *name[3];
-        QString value[3];
-    };
-    const Inputs composers[] = {
-        {"serverTimeout", {"time-out"}, {QStringLiteral("180")}},
-        {"joinAccessPoint", {"name", "password"}, {kDefaultName, kDefaultPassword}},
-        {"softAccessPoint",
-         {"name", "password"},
-         {kDefaultName, kDefaultPassword, QStringLiteral("        OPEN")}},
-        {"server", {"port"}, {QStringLiteral("5000")}},
-        {"client",
-         {nullptr, "address", "port"},
-         {QStringLiteral("  TCP"), QStringLiteral("192.168.1.100"), QStringLiteral("5000")}},
-    };
-    const std::pair<const char *, QString> lineEnds[] = {{"CR", QStringLiteral("\r")},
-                                                         {"LF", QStringLiteral("\n")},
-                                                         {"CR LF", QStringLiteral("\r\n")}};
-    for (const Inputs &inputs : composers) {
-        for (int typed = 0; typed < 3; ++typed) {
-            if (!inputs.name[typed])
-                continue;
-            for (const auto &[endName, end] : lineEnds) {
-                QString value[3] = {inputs.value[0], inputs.value[1], inputs.value[2]};
-                value[typed] = value[typed].left(1) + end + QStringLiteral("AT+RST");
-                QTest::addRow("%s: %s holding %s", inputs.composer, inputs.name[typed], endName)
-                    << QString::fromLatin1(inputs.composer) << value[0] << value[1] << value[2];
-            }
-        }
-    }
+    // Each typed text in turn holds a line end and a second command; the other inputs
+    // would compose a line.
+    const QString open = QStringLiteral("        OPEN");
+    const QString tcp = QStringLiteral("  TCP");
+    const QString cr = QStringLiteral("1\rAT+RST");
+    const QString lf = QStringLiteral("1\nAT+RST");
+    const QString crlf = QStringLiteral("1\r\nAT+RST");
+    QTest::newRow("time-out holding CR") << "serverTimeout" << cr << QString() << QString();
+    QTest::newRow("time-out holding CR LF") << "serverTimeout" << crlf << QString() << QString();
+    QTest::newRow("join: name holding LF")
+        << "joinAccessPoint" << lf << kDefaultPassword << QString();
+    QTest::newRow("join: password holding CR")
+        << "joinAccessPoint" << kDefaultName << cr << QString();
+    QTest::newRow("soft AP: name holding CR LF")
+        << "softAccessPoint" << crlf << kDefaultPassword << open;
+    QTest::newRow("soft AP: password holding LF")
+        << "softAccessPoint" << kDefaultName << lf << open;
+    QTest::newRow("server: port holding LF") << "server" << lf << QString() << QString();
+    QTest::newRow("client: address holding CR") << "client" << tcp << cr << QStringLiteral("5000");
+    QTest::newRow("client: port holding CR LF")
+        << "client" << tcp << QStringLiteral("192.168.1.100") << crlf;
 }
 
 void Tst_composers::lineEndInTypedTextSendsNothing()
