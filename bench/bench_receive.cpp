@@ -17,6 +17,7 @@
 #include "qtseriallink.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -24,6 +25,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -199,6 +201,44 @@ const char *yesNo(bool ok)
     return ok ? "ok" : "MISMATCH";
 }
 
+// Copies the whole log as a user does (Ctrl+A, Ctrl+C) and reads the clipboard back, as a
+// program pasting it would; the copy must hold exactly the characters and line breaks that
+// came in.
+bool timeCopy(LogView *log, const StreamWriter::Expected &expected)
+{
+    log->setFocus();
+    QCoreApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    say("TMP selectall %.3f\n", timer.nsecsElapsed() / 1e9);
+    QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+    const qint64 copyNs = timer.nsecsElapsed();
+    const QString copied = QGuiApplication::clipboard()->text();
+    const qint64 totalNs = timer.nsecsElapsed();
+
+    quint64 chars = 0;
+    quint64 breaks = 0;
+    quint64 hash = StreamWriter::kHashSeed;
+    for (const QChar ch : copied) {
+        if (ch == QLatin1Char('\n')) {
+            ++breaks;
+            continue;
+        }
+        hash = StreamWriter::hashStep(hash, ch.unicode());
+        ++chars;
+    }
+    const bool ok = chars == expected.chars && hash == expected.hash && breaks == expected.breaks;
+    say("  RESULT copy of the whole log (Ctrl+A, Ctrl+C, clipboard read back): %.2f s (%.2f s "
+        "to copy, %.2f s to read); %lld characters, peak memory %.0f MB\n",
+        totalNs / 1e9, copyNs / 1e9, (totalNs - copyNs) / 1e9, qlonglong(copied.size()),
+        statusMb("VmHWM"));
+    say("  check: copied characters %llu, in order: %s; copied line breaks %llu, sent %llu: %s\n",
+        chars, yesNo(chars == expected.chars && hash == expected.hash), breaks, expected.breaks,
+        yesNo(breaks == expected.breaks));
+    return ok;
+}
+
 int runReceive(StreamWriter::Kind kind, quint64 megabytes)
 {
     const bool lines = kind == StreamWriter::Kind::Lines;
@@ -311,7 +351,8 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
         rx, writer.written(), yesNo(rxOk), c.chars, expected.chars, yesNo(charsOk), shownBreaks,
         expected.breaks, yesNo(breaksOk), qlonglong(textLength), yesNo(lengthOk),
         qlonglong(c.longestRow), yesNo(rowsOk), yesNo(log->textCursor().atEnd()));
-    const bool allOk = rxOk && charsOk && breaksOk && lengthOk && rowsOk && !gaveUp;
+    const bool copyOk = timeCopy(log, expected);
+    const bool allOk = rxOk && charsOk && breaksOk && lengthOk && rowsOk && copyOk && !gaveUp;
     say("  CHECK %s: %s\n", label, allOk ? "no character lost or reordered" : "FAILED");
     return allOk ? 0 : 1;
 }
