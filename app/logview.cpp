@@ -208,8 +208,17 @@ QMimeData *LogView::createMimeDataFromSelection() const
 
 void LogView::readTail()
 {
-    m_tail = LogCutter::tailOf(document()->lastBlock().text());
+    const QTextBlock last = document()->lastBlock();
+    const QString text = last.text();
+    m_tail = LogCutter::tailOf(text);
     m_tailKnown = true;
+    // After the user's edits the last block's record may not match its separators any
+    // more: what they stood for is not known, so they are taken as line ends, and what
+    // is appended next is recorded after them.
+    const qsizetype separators = text.count(QChar(QChar::LineSeparator));
+    const BlockEnds *data = endsOf(last);
+    if (data ? data->ends.size() != separators : separators > 0)
+        recordOf(last) = QByteArray(separators, char(LogCutter::End::Lf));
 }
 
 void LogView::insertAtEnd(const QString &text)
