@@ -72,7 +72,9 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
     connect(document(), &QTextDocument::contentsChange, this, [this] {
         if (!m_inserting)
             m_tailKnown = false;
+        m_copied = {};
     });
+    connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
 }
 
 void LogView::appendText(const QString &text)
@@ -200,9 +202,15 @@ QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
 
 QMimeData *LogView::createMimeDataFromSelection() const
 {
+    // Where the system has a selection of its own, selecting already made the text that
+    // a copy of the same selection gives: it is made once.
     const QTextCursor cursor = textCursor();
+    const int from = cursor.selectionStart();
+    const int to = cursor.selectionEnd();
+    if (m_copied.from != from || m_copied.to != to)
+        m_copied = {from, to, loggedText(from, to)};
     auto *data = new QMimeData;
-    data->setText(loggedText(cursor.selectionStart(), cursor.selectionEnd()));
+    data->setText(m_copied.text);
     return data;
 }
 
@@ -227,6 +235,7 @@ void LogView::insertAtEnd(const QString &text)
         readTail();
     const LogCutter::Cut cut = LogCutter::cut(m_tail, text);
     m_tail = cut.tail;
+    m_copied = {}; // a CR that becomes a CR LF changes the text without changing the document
 
     QTextDocument *doc = document();
     QTextBlock block = doc->lastBlock();

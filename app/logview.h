@@ -85,6 +85,15 @@ private:
 
     // The end of the document as the last append left it. Any other change (the user
     // typing, a clear) makes it unknown, and it is read back from the document.
+    // The text of the selection copied last, until the selection or the text changes.
+    struct Copied
+    {
+        int from = -1;
+        int to = -1;
+        QString text;
+    };
+    mutable Copied m_copied;
+
     bool m_inserting = false;
     bool m_tailKnown = false;
     LogCutter::Tail m_tail;
