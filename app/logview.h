@@ -30,7 +30,8 @@ class QTimer;
 // not per line. LogCutter does the cutting; each block keeps what its separators stand
 // for, so that a copy of any part of the log (and loggedText()) gives back exactly the
 // characters appended: no row break made for showing, every line end as it came (CR LF,
-// LF, CR). toPlainText() is the document's text, rows and all.
+// LF, CR). Text the user types or pastes into a log has no such record: its line breaks
+// are given back as "\n". toPlainText() is the document's text, rows and all.
 class LogView : public QPlainTextEdit, public LogSink
 {
     Q_OBJECT
