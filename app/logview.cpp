@@ -1,10 +1,67 @@
 #include "logview.h"
 
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+// What the separators of one block stand for: one LogCutter::End per U+2028 in the block,
+// in order, then one for the paragraph break that ends it, once it is ended.
+class BlockEnds : public QTextBlockUserData
+{
+public:
+    QByteArray ends;
+};
+
+BlockEnds *endsOf(const QTextBlock &block)
+{
+    return static_cast<BlockEnds *>(block.userData());
+}
+
+// The record of block, made if it has none.
+QByteArray &recordOf(QTextBlock block)
+{
+    BlockEnds *data = endsOf(block);
+    if (!data) {
+        data = new BlockEnds;
+        block.setUserData(data);
+    }
+    return data->ends;
+}
+
+// A copy of a large log writes hundreds of megabytes into memory the process has never
+// touched, and taking that memory in page by page costs more than writing the text:
+// ask for large pages, all of them at once. Only a speed-up; nothing depends on it.
+void takeInMemory(QString &out, qsizetype chars)
+{
+#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    constexpr quintptr kLargePage = 2 * 1024 * 1024;
+    if (chars < qsizetype(4 * kLargePage))
+        return;
+    const auto begin = (quintptr(out.data()) + kLargePage - 1) & ~(kLargePage - 1);
+    const auto end = (quintptr(out.data() + chars)) & ~(kLargePage - 1);
+    if (end <= begin)
+        return;
+    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#ifndef MADV_POPULATE_WRITE
+    constexpr int MADV_POPULATE_WRITE = 23; // Linux 5.14; older kernels refuse it
+#endif
+    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+    Q_UNUSED(out);
+    Q_UNUSED(chars);
+#endif
+}
+
+} // namespace
 
 LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTimer(this))
 {
@@ -15,7 +72,9 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
     connect(document(), &QTextDocument::contentsChange, this, [this] {
         if (!m_inserting)
             m_tailKnown = false;
+        m_copied = {};
     });
+    connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
 }
 
 void LogView::appendText(const QString &text)
@@ -109,73 +168,88 @@ void LogView::clearLog()
     clear();
 }
 
+QString LogView::loggedText()
+{
+    flush();
+    return loggedText(0, document()->characterCount() - 1);
+}
+
 QString LogView::shownText()
 {
     flush();
-    return toPlainText();
+    return loggedText(0, document()->characterCount() - 1, true);
+}
+
+QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
+{
+    QString out;
+    if (to <= from)
+        return out;
+    // The text appended is as long as the text shown, give or take a CR per line end.
+    out.reserve(qsizetype(to - from) + (to - from) / 16);
+    takeInMemory(out, to - from);
+    QTextBlock block = document()->findBlock(from);
+    while (block.isValid() && block.position() < to) {
+        const int start = block.position();
+        const QString text = block.text();
+        const BlockEnds *data = endsOf(block);
+        LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
+                           to - start, to > start + text.size(), lineEndsAsLf, out);
+        block = block.next();
+    }
+    return out;
+}
+
+QMimeData *LogView::createMimeDataFromSelection() const
+{
+    // Where the system has a selection of its own, selecting already made the text that
+    // a copy of the same selection gives: it is made once.
+    const QTextCursor cursor = textCursor();
+    const int from = cursor.selectionStart();
+    const int to = cursor.selectionEnd();
+    if (m_copied.from != from || m_copied.to != to)
+        m_copied = {from, to, loggedText(from, to)};
+    auto *data = new QMimeData;
+    data->setText(m_copied.text);
+    return data;
 }
 
 void LogView::readTail()
 {
-    const QString last = document()->lastBlock().text();
-    m_blockChars = last.size();
-    m_rowChars = last.size() - (last.lastIndexOf(QChar(QChar::LineSeparator)) + 1);
+    const QTextBlock last = document()->lastBlock();
+    const QString text = last.text();
+    m_tail = LogCutter::tailOf(text);
     m_tailKnown = true;
+    // After the user's edits the last block's record may not match its separators any
+    // more: what they stood for is not known, so they are taken as line ends, and what
+    // is appended next is recorded after them.
+    const qsizetype separators = text.count(QChar(QChar::LineSeparator));
+    const BlockEnds *data = endsOf(last);
+    if (data ? data->ends.size() != separators : separators > 0)
+        recordOf(last) = QByteArray(separators, char(LogCutter::End::Lf));
 }
 
 void LogView::insertAtEnd(const QString &text)
 {
     if (!m_tailKnown)
         readTail();
+    const LogCutter::Cut cut = LogCutter::cut(m_tail, text);
+    m_tail = cut.tail;
+    m_copied = {}; // a CR that becomes a CR LF changes the text without changing the document
 
-    // Each line end becomes a line separator while the block is short, and ends the block
-    // once it holds kBlockChars; a row that reaches kMaxLineChars is ended the same way,
-    // so no single row is laid out again and again as a stream without breaks arrives.
-    // A row never ends between the two halves of a surrogate pair.
-    const QChar kInBlock(QChar::LineSeparator);
-    const QChar kEndBlock(QLatin1Char('\n'));
-    const QChar *in = text.constData();
-    const qsizetype n = text.size();
-    QString out(n + n / (kMaxLineChars / 2) + 2, Qt::Uninitialized);
-    QChar *o = out.data();
-    qsizetype row = m_rowChars;
-    qsizetype block = m_blockChars;
-    const auto endRow = [&] {
-        if (block >= kBlockChars) {
-            *o++ = kEndBlock;
-            block = 0;
-        } else {
-            *o++ = kInBlock;
-            ++block;
+    QTextDocument *doc = document();
+    QTextBlock block = doc->lastBlock();
+    if (cut.crBecameCrLf) {
+        // The CR shown last, in this block or at the end of the one before, was a CR LF.
+        for (QTextBlock b = block; b.isValid(); b = b.previous()) {
+            if (BlockEnds *data = endsOf(b); data && !data->ends.isEmpty()) {
+                data->ends.back() = char(LogCutter::End::CrLf);
+                break;
+            }
+            if (b != block)
+                break;
         }
-        row = 0;
-    };
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = in[i];
-        switch (c.unicode()) {
-        case u'\r':
-            // CR LF is one line end, a lone CR another, as the text box takes them.
-            if (i + 1 < n && in[i + 1] == QLatin1Char('\n'))
-                ++i;
-            Q_FALLTHROUGH();
-        case u'\n':
-        case QChar::LineSeparator:
-        case QChar::ParagraphSeparator:
-            endRow();
-            continue;
-        default:
-            break;
-        }
-        if (row >= kMaxLineChars || (row == kMaxLineChars - 1 && c.isHighSurrogate()))
-            endRow();
-        *o++ = c;
-        ++row;
-        ++block;
     }
-    out.truncate(o - out.constData());
-    m_rowChars = row;
-    m_blockChars = block;
-
     // Scrolling far makes the text box lay out every block from the old top row down to
     // twice its height, blocks that scroll straight out of view. With the viewport's
     // updates off it just moves there; the rows shown are laid out when painted.
@@ -184,11 +258,25 @@ void LogView::insertAtEnd(const QString &text)
     if (updates)
         view->setUpdatesEnabled(false);
 
-    m_inserting = true;
-    QTextCursor cursor(document());
+    QTextCursor cursor(doc);
     cursor.movePosition(QTextCursor::End);
-    cursor.insertText(out);
-    m_inserting = false;
+    if (!cut.text.isEmpty()) {
+        m_inserting = true;
+        cursor.insertText(cut.text);
+        m_inserting = false;
+    }
+
+    // Each block takes the ends of its separators: the last block shown before takes the
+    // first ones, each block the text began takes its own.
+    const char *ends = cut.ends.constData();
+    qsizetype done = 0;
+    for (const qsizetype blockEnd : cut.blockEnds) {
+        recordOf(block).append(ends + done, blockEnd + 1 - done);
+        done = blockEnd + 1;
+        block = block.next();
+    }
+    if (done < cut.ends.size())
+        recordOf(block).append(ends + done, cut.ends.size() - done);
 
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->maximum());

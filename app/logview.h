@@ -1,5 +1,6 @@
 #pragma once
 
+#include "logcutter.h"
 #include "logsink.h"
 
 #include <QElapsedTimer>
@@ -7,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+class QMimeData;
 class QTimer;
 
 // A log of the window: an editable multi-line text box that is appended to at its end.
@@ -25,14 +27,17 @@ class QTimer;
 //
 // Inside, consecutive lines share one text block of up to about kBlockChars characters,
 // separated by line separators (U+2028): the text box's cost and memory go per block,
-// not per line. The log's text (toPlainText(), shownText(), a copy) has "\n" at every
-// line end either way.
+// not per line. LogCutter does the cutting; each block keeps what its separators stand
+// for, so that a copy of any part of the log (and loggedText()) gives back exactly the
+// characters appended: no row break made for showing, every line end as it came (CR LF,
+// LF, CR). Text the user types or pastes into a log has no such record: its line breaks
+// are given back as "\n". toPlainText() is the document's text, rows and all.
 class LogView : public QPlainTextEdit, public LogSink
 {
     Q_OBJECT
 public:
-    static constexpr int kMaxLineChars = 512;
-    static constexpr int kBlockChars = 1024;
+    static constexpr int kMaxLineChars = LogCutter::kMaxRowChars;
+    static constexpr int kBlockChars = LogCutter::kBlockChars;
     static constexpr int kMaxSliceChars = 512 * 1024;
     static constexpr int kFlushIntervalMs = 20;
 
@@ -49,11 +54,17 @@ public:
     // Empties the log, including text gathered but not yet shown.
     void clearLog();
 
-    // The log's text as shown, once everything gathered has been shown.
+    // The text appended, exactly, once everything gathered has been shown.
+    QString loggedText();
+    // The same with every line end (CR LF, CR, LF) given as "\n".
     QString shownText();
+    // The text appended that the document's characters [from, to) show.
+    QString loggedText(int from, int to, bool lineEndsAsLf = false) const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    // A copy or drag holds the text appended, exactly, not the rows shown.
+    QMimeData *createMimeDataFromSelection() const override;
 
 private:
     void insertAtEnd(const QString &text);
@@ -75,8 +86,16 @@ private:
 
     // The end of the document as the last append left it. Any other change (the user
     // typing, a clear) makes it unknown, and it is read back from the document.
+    // The text of the selection copied last, until the selection or the text changes.
+    struct Copied
+    {
+        int from = -1;
+        int to = -1;
+        QString text;
+    };
+    mutable Copied m_copied;
+
     bool m_inserting = false;
     bool m_tailKnown = false;
-    qsizetype m_rowChars = 0;   // characters in the last row
-    qsizetype m_blockChars = 0; // characters in the last block, separators included
+    LogCutter::Tail m_tail;
 };

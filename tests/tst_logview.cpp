@@ -32,6 +32,46 @@ QString inRows(const QString &all)
     return out;
 }
 
+// Lines of the given lengths, each ended by lineEnd; a lineEnd of CR LF may be split
+// between two appends.
+QStringList linesOf(const QList<int> &lengths, const QString &lineEnd, bool splitCrLf = false)
+{
+    QStringList appends;
+    for (const int n : lengths) {
+        const QString line = QString(n, QLatin1Char('x')) + lineEnd;
+        if (splitCrLf)
+            appends << line.chopped(1) << line.right(1);
+        else
+            appends << line;
+    }
+    return appends;
+}
+
+// For each position of the document's text (rows and line ends as "\n"), the position in
+// the text appended that it stands for: a row break stands for nothing, a line end for its
+// characters.
+QList<qsizetype> positionsIn(const QString &shown, const QString &fed)
+{
+    QList<qsizetype> map;
+    qsizetype j = 0;
+    for (const QChar c : shown) {
+        map << j;
+        if (c != QLatin1Char('\n')) {
+            if (j >= fed.size() || fed[j] != c)
+                return {};
+            ++j;
+        } else if (fed.mid(j, 2) == QLatin1String("\r\n")) {
+            j += 2;
+        } else if (j < fed.size() &&
+                   (fed[j] == QLatin1Char('\n') || fed[j] == QLatin1Char('\r') ||
+                    fed[j] == QChar::LineSeparator || fed[j] == QChar::ParagraphSeparator)) {
+            ++j;
+        }
+    }
+    map << j;
+    return j == fed.size() ? map : QList<qsizetype>();
+}
+
 QStringList manyLines()
 {
     QStringList lines;
@@ -54,6 +94,9 @@ private slots:
     void clearDropsTextNotYetShown();
     void appendMovesCaretToEndAndDropsSelection();
     void copiedTextHasLineBreaks();
+    void copyGivesBackWhatWasLogged_data();
+    void copyGivesBackWhatWasLogged();
+    void copyKeepsWhatTheUserTyped();
     void coalescedLogScrollsToNewestRow();
     void keepsUpdatesAParentTurnedOff();
 };
@@ -67,9 +110,8 @@ void TestLogView::appendsShowEveryCharacterInOrder_data()
         << true << QStringList{QString(300, 'a'), QString(300, 'b'), QString(1200, 'c'), "\nend"};
     QTest::newRow("long line continued across appends, direct")
         << false << QStringList{QString(300, 'a'), QString(300, 'b'), QString(1200, 'c'), "\nend"};
-    QTest::newRow("line exactly one row long") << false
-                                               << QStringList{QString(LogView::kMaxLineChars, 'a'),
-                                                              "\n", QString(1024, 'b')};
+    QTest::newRow("line exactly one row long")
+        << false << QStringList{QString(LogView::kMaxLineChars, 'a'), "\n", QString(1024, 'b')};
     QTest::newRow("thousands of lines sharing blocks") << true << manyLines();
 }
 
@@ -91,7 +133,9 @@ void TestLogView::appendsShowEveryCharacterInOrder()
     QTRY_COMPARE(log.pendingChars(), 0);
     QVERIFY(log.textCursor().atEnd());
     QCOMPARE(log.toPlainText(), inRows(appends.join(QString())));
-    QCOMPARE(log.shownText(), log.toPlainText());
+    // The rows are only shown: the log's text is what was appended.
+    QCOMPARE(log.shownText(), appends.join(QString()));
+    QCOMPARE(log.loggedText(), appends.join(QString()));
 }
 
 void TestLogView::rowsFollowTextTheUserTyped()
@@ -102,14 +146,15 @@ void TestLogView::rowsFollowTextTheUserTyped()
     typing.movePosition(QTextCursor::End);
     typing.insertText(QString(20, 'u'));
     log.appendText(QString(10, 'b'));
-    QCOMPARE(log.shownText(), QString(500, 'a') + QString(20, 'u') + "\n" + QString(10, 'b'));
+    QCOMPARE(log.toPlainText(), QString(500, 'a') + QString(20, 'u') + "\n" + QString(10, 'b'));
+    QCOMPARE(log.shownText(), QString(500, 'a') + QString(20, 'u') + QString(10, 'b'));
 
     typing.setPosition(100);
     typing.insertText(QStringLiteral("\n"));
     log.appendText(QString(600, 'z'));
-    for (const QString &row : log.shownText().split('\n'))
+    for (const QString &row : log.toPlainText().split('\n'))
         QVERIFY2(row.size() <= LogView::kMaxLineChars, qPrintable(QString::number(row.size())));
-    QCOMPARE(log.shownText().remove('\n'),
+    QCOMPARE(log.toPlainText().remove('\n'),
              QString(500, 'a') + QString(20, 'u') + QString(10, 'b') + QString(600, 'z'));
 }
 
@@ -118,14 +163,17 @@ void TestLogView::rowNeverSplitsASurrogatePair()
     LogView log;
     const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
     log.appendText(QString(LogView::kMaxLineChars - 1, 'a') + face + "b");
-    QCOMPARE(log.shownText(), QString(LogView::kMaxLineChars - 1, 'a') + "\n" + face + "b");
+    QCOMPARE(log.toPlainText(), QString(LogView::kMaxLineChars - 1, 'a') + "\n" + face + "b");
+    QCOMPARE(log.loggedText(), QString(LogView::kMaxLineChars - 1, 'a') + face + "b");
 }
 
 void TestLogView::crLfIsOneLineEnd()
 {
     LogView log;
     log.appendText(QStringLiteral("a\r\nb\rc\n"));
+    QCOMPARE(log.toPlainText(), QStringLiteral("a\nb\nc\n"));
     QCOMPARE(log.shownText(), QStringLiteral("a\nb\nc\n"));
+    QCOMPARE(log.loggedText(), QStringLiteral("a\r\nb\rc\n"));
 }
 
 void TestLogView::clearDropsTextNotYetShown()
@@ -139,7 +187,8 @@ void TestLogView::clearDropsTextNotYetShown()
     QCOMPARE(log.shownText(), QString());
     // Rows count again from the start of the emptied log.
     log.appendText(QString(LogView::kMaxLineChars + 88, 'x'));
-    QCOMPARE(log.shownText(), QString(LogView::kMaxLineChars, 'x') + "\n" + QString(88, 'x'));
+    log.flush();
+    QCOMPARE(log.toPlainText(), QString(LogView::kMaxLineChars, 'x') + "\n" + QString(88, 'x'));
 }
 
 void TestLogView::appendMovesCaretToEndAndDropsSelection()
@@ -169,6 +218,111 @@ void TestLogView::copiedTextHasLineBreaks()
     log.selectAll();
     log.copy();
     QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+}
+
+void TestLogView::copyGivesBackWhatWasLogged_data()
+{
+    QTest::addColumn<bool>("coalescing");
+    QTest::addColumn<QStringList>("appends");
+    const QList<int> lengths{0, 511, 512, 513, 200000, 0, 7};
+    QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, LF")
+        << false << linesOf(lengths, QStringLiteral("\n"));
+    QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, CR LF, gathered")
+        << true << linesOf(lengths, QStringLiteral("\r\n"));
+    QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, CR LF split between appends")
+        << false << linesOf(lengths, QStringLiteral("\r\n"), true);
+    QTest::newRow("send log: command lines and raw text")
+        << false << QStringList{"AT\r\n", "AT+CWJAP=\"net\",\"pass\"\r\n", "raw", " text\r",
+                                "AT\r\n", QString(600, 'p') + "\r\n"};
+}
+
+void TestLogView::copyGivesBackWhatWasLogged()
+{
+    QFETCH(bool, coalescing);
+    QFETCH(QStringList, appends);
+    const QString fed = appends.join(QString());
+    LogView log;
+    log.resize(300, 300);
+    log.show();
+    log.setCoalescing(coalescing);
+    for (const QString &text : appends) {
+        log.appendText(text);
+        QCoreApplication::processEvents();
+    }
+    QTRY_COMPARE(log.pendingChars(), 0);
+
+    // Ctrl+A, Ctrl+C as the user presses them.
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    log.setFocus();
+    QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    QVERIFY2(clipboard->text() == fed, qPrintable(QStringLiteral("copied %1 characters of %2")
+                                                      .arg(clipboard->text().size())
+                                                      .arg(fed.size())));
+    QVERIFY(log.loggedText() == fed);
+
+    // Any selection, and above all one that begins or ends at a row break or a line end.
+    const QString shown = log.toPlainText();
+    const QList<qsizetype> at = positionsIn(shown, fed);
+    QVERIFY2(!at.isEmpty(), "the log does not show the characters appended in order");
+    QList<int> marks{0, int(shown.size())};
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i] == QLatin1Char('\n'))
+            marks << i;
+    }
+    int checked = 0;
+    for (qsizetype k = 0; k < marks.size(); ++k) {
+        const int mark = marks[k];
+        QList<QPair<int, int>> ranges{{mark - 1, mark + 2}, {mark, mark + 1}, {mark + 1, mark + 3}};
+        if (k % 16 == 0)
+            ranges << QPair<int, int>{0, mark} << QPair<int, int>{mark, int(shown.size())};
+        for (auto [from, to] : ranges) {
+            from = qBound(0, from, int(shown.size()));
+            to = qBound(0, to, int(shown.size()));
+            QTextCursor selection(log.document());
+            selection.setPosition(to);
+            selection.setPosition(from, QTextCursor::KeepAnchor); // selected backwards
+            log.setTextCursor(selection);
+            log.copy();
+            const QString expected = fed.mid(at[from], at[to] - at[from]);
+            if (from < to && clipboard->text() != expected) {
+                QFAIL(qPrintable(QStringLiteral("selection %1 to %2 copied \"%3\", not \"%4\"")
+                                     .arg(from)
+                                     .arg(to)
+                                     .arg(clipboard->text().left(40), expected.left(40))));
+            }
+            ++checked;
+        }
+    }
+    QVERIFY(checked > 3);
+}
+
+void TestLogView::copyKeepsWhatTheUserTyped()
+{
+    LogView log;
+    log.show();
+    log.appendText(QStringLiteral("one\r\ntwo\r\n"));
+    log.setFocus();
+    QTextCursor cursor = log.textCursor();
+    cursor.setPosition(1);
+    log.setTextCursor(cursor);
+    QTest::keyClick(&log, Qt::Key_X);
+    log.selectAll();
+    log.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("oxne\r\ntwo\r\n"));
+
+    // A line the user breaks is the user's: what it stood for is not known any more, but
+    // every character stays and the lines come in order.
+    cursor.setPosition(2);
+    log.setTextCursor(cursor);
+    QTest::keyClick(&log, Qt::Key_Return);
+    log.appendText(QStringLiteral("three\r\n"));
+    log.selectAll();
+    log.copy();
+    QCOMPARE(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')),
+             QStringLiteral("ox\nne\ntwo\nthree\n"));
+    QVERIFY(log.loggedText().endsWith(QStringLiteral("three\r\n")));
 }
 
 void TestLogView::coalescedLogScrollsToNewestRow()

@@ -1,0 +1,311 @@
+// The cutting of a log's text into rows and blocks, and the way back, without a widget.
+#include "logcutter.h"
+
+#include <QTest>
+
+using End = LogCutter::End;
+using Tail = LogCutter::Tail;
+
+Q_DECLARE_METATYPE(LogCutter::Tail)
+
+namespace {
+
+const QChar kRow(QChar::LineSeparator);
+
+QByteArray ends(std::initializer_list<End> list)
+{
+    QByteArray out;
+    for (const End end : list)
+        out.append(char(end));
+    return out;
+}
+
+// Shown text written with "|" for a separator inside a block.
+QString shown(QString text)
+{
+    return text.replace(QLatin1Char('|'), kRow);
+}
+
+// A document as a log fills it: blocks of text, each with the Ends of its separators,
+// appended to only at the end.
+struct FakeLog
+{
+    QStringList blocks{QString()};
+    QList<QByteArray> ends{QByteArray()};
+    Tail tail;
+
+    void append(const QString &text)
+    {
+        const LogCutter::Cut cut = LogCutter::cut(tail, text);
+        tail = cut.tail;
+        if (cut.crBecameCrLf) {
+            QByteArray &last = ends.last().isEmpty() ? ends[ends.size() - 2] : ends.last();
+            QCOMPARE(last.back(), char(End::Cr));
+            last.back() = char(End::CrLf);
+        }
+        const QStringList pieces = cut.text.split(QLatin1Char('\n'));
+        QCOMPARE(pieces.size(), cut.blockEnds.size() + 1);
+        qsizetype done = 0;
+        for (qsizetype i = 0; i < pieces.size(); ++i) {
+            if (i > 0) {
+                blocks.append(QString());
+                ends.append(QByteArray());
+            }
+            blocks.last() += pieces[i];
+            const qsizetype stop =
+                i < cut.blockEnds.size() ? cut.blockEnds[i] + 1 : cut.ends.size();
+            ends.last() += cut.ends.mid(done, stop - done);
+            done = stop;
+        }
+    }
+
+    // The text given back for the shown positions [from, to), counted as in the document:
+    // each block's characters, then one for its paragraph break.
+    QString restore(qsizetype from, qsizetype to, bool lineEndsAsLf = false) const
+    {
+        QString out;
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < blocks.size(); ++i) {
+            const QString &block = blocks[i];
+            if (start + block.size() + 1 > from && start < to)
+                LogCutter::restore(block, ends[i], from - start, to - start,
+                                   to > start + block.size(), lineEndsAsLf, out);
+            start += block.size() + 1;
+        }
+        return out;
+    }
+
+    qsizetype length() const
+    {
+        qsizetype n = blocks.size() - 1;
+        for (const QString &block : blocks)
+            n += block.size();
+        return n;
+    }
+};
+
+QStringList linesOf(const QList<int> &lengths, const QString &lineEnd)
+{
+    QStringList appends;
+    for (const int n : lengths)
+        appends << QString(n, QLatin1Char('x')) + lineEnd;
+    return appends;
+}
+
+} // namespace
+
+class TestLogCutter : public QObject
+{
+    Q_OBJECT
+private slots:
+    void cutsIntoRowsAndBlocks_data();
+    void cutsIntoRowsAndBlocks();
+    void givesBackTheTextAppended_data();
+    void givesBackTheTextAppended();
+    void restoresPartOfABlock_data();
+    void restoresPartOfABlock();
+};
+
+void TestLogCutter::cutsIntoRowsAndBlocks_data()
+{
+    QTest::addColumn<Tail>("tail");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shownText");
+    QTest::addColumn<QByteArray>("shownEnds");
+    QTest::addColumn<QList<qsizetype>>("blockEnds");
+    QTest::addColumn<bool>("crBecameCrLf");
+    QTest::addColumn<Tail>("after");
+
+    const QList<qsizetype> none;
+    const QString x511(511, 'x');
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("empty text changes nothing")
+        << Tail{3, 3, true} << QString() << QString() << QByteArray() << none << false
+        << Tail{3, 3, true};
+    QTest::newRow("LF, CR LF and a lone CR are one line end each")
+        << Tail{} << QStringLiteral("a\nb\r\nc\rd") << shown("a|b|c|d")
+        << ends({End::Lf, End::CrLf, End::Cr}) << none << false << Tail{1, 7, false};
+    QTest::newRow("line of 511 characters is one row")
+        << Tail{} << x511 + "\n"
+        << shown(x511 + "|") << ends({End::Lf}) << none << false << Tail{0, 512, false};
+    QTest::newRow("line of 512 characters is one row")
+        << Tail{} << x511 + "x\n"
+        << shown(x511 + "x|") << ends({End::Lf}) << none << false << Tail{0, 513, false};
+    QTest::newRow("513th character starts a row")
+        << Tail{} << x511 + "xy" << shown(x511 + "x|y") << ends({End::Row}) << none << false
+        << Tail{1, 514, false};
+    QTest::newRow("row continues across appends")
+        << Tail{510, 510, false} << QStringLiteral("abc") << shown("ab|c") << ends({End::Row})
+        << none << false << Tail{1, 514, false};
+    QTest::newRow("full block ends at the next line end")
+        << Tail{10, 1024, false} << QStringLiteral("\nz") << QStringLiteral("\nz")
+        << ends({End::Lf}) << QList<qsizetype>{0} << false << Tail{1, 1, false};
+    QTest::newRow("full block ends at a row break")
+        << Tail{512, 1030, false} << QStringLiteral("y\r\n") << shown("\ny|")
+        << ends({End::Row, End::CrLf}) << QList<qsizetype>{0} << false << Tail{0, 2, false};
+    QTest::newRow("surrogate pair is never split between rows")
+        << Tail{511, 511, false} << face << shown("|") + face << ends({End::Row}) << none << false
+        << Tail{2, 514, false};
+    QTest::newRow("CR at the end of an append may begin a CR LF")
+        << Tail{} << QStringLiteral("ab\r") << shown("ab|") << ends({End::Cr}) << none << false
+        << Tail{0, 3, true};
+    QTest::newRow("LF completes the CR that ended the last append")
+        << Tail{0, 3, true} << QStringLiteral("\nok") << QStringLiteral("ok") << QByteArray()
+        << none << true << Tail{2, 5, false};
+    QTest::newRow("anything else after a CR is a line of its own")
+        << Tail{0, 3, true} << QStringLiteral("\r\n") << shown("|") << ends({End::CrLf}) << none
+        << false << Tail{0, 4, false};
+    QTest::newRow("line and paragraph separators of the text are line ends")
+        << Tail{} << QStringLiteral("a\u2028b\u2029c") << shown("a|b|c")
+        << ends({End::LineSeparator, End::ParagraphSeparator}) << none << false
+        << Tail{1, 5, false};
+}
+
+void TestLogCutter::cutsIntoRowsAndBlocks()
+{
+    QFETCH(Tail, tail);
+    QFETCH(QString, text);
+    QFETCH(QString, shownText);
+    QFETCH(QByteArray, shownEnds);
+    QFETCH(QList<qsizetype>, blockEnds);
+    QFETCH(bool, crBecameCrLf);
+    QFETCH(Tail, after);
+
+    const LogCutter::Cut cut = LogCutter::cut(tail, text);
+    QCOMPARE(cut.text, shownText);
+    QCOMPARE(cut.ends, shownEnds);
+    QCOMPARE(cut.blockEnds, blockEnds);
+    QCOMPARE(cut.crBecameCrLf, crBecameCrLf);
+    QCOMPARE(cut.tail.rowChars, after.rowChars);
+    QCOMPARE(cut.tail.blockChars, after.blockChars);
+    QCOMPARE(cut.tail.afterCr, after.afterCr);
+}
+
+void TestLogCutter::givesBackTheTextAppended_data()
+{
+    QTest::addColumn<QStringList>("appends");
+    const QList<int> lengths{0, 511, 512, 513, 200000, 0, 3};
+    QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, LF")
+        << linesOf(lengths, QStringLiteral("\n"));
+    QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, CR LF")
+        << linesOf(lengths, QStringLiteral("\r\n"));
+    QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, lone CR")
+        << linesOf(lengths, QStringLiteral("\r"));
+    QTest::newRow("CR LF split between appends")
+        << QStringList{"AT\r", "\nOK\r", "\n\r", "\n", "\r", "x\r\r", "\n"};
+    QTest::newRow("one character per append")
+        << QString(QStringLiteral("ab\r\n\r\n") + QString(1030, 'c') + "\n\rd").split(QString());
+    QString faces;
+    for (int i = 0; i < 700; ++i)
+        faces += QStringLiteral("y") + QString::fromUtf8("\xF0\x9F\x98\x80");
+    QTest::newRow("surrogate pairs at row ends") << QStringList{faces, faces, "\n", faces};
+    QTest::newRow("empty lines filling blocks") << QStringList{
+        QString(3000, '\n'), QString(2000, '\r'), QStringLiteral("\r\n").repeated(1500)};
+    QTest::newRow("separators of the text and blanks") << QStringList{
+        QStringLiteral("  a\u2028\u2029 \t\n"), QStringLiteral("\u2029\u2028"), QString(600, ' ')};
+}
+
+void TestLogCutter::givesBackTheTextAppended()
+{
+    QFETCH(QStringList, appends);
+    FakeLog log;
+    QString fed;
+    for (const QString &text : appends) {
+        log.append(text);
+        fed += text;
+        // The tail the log keeps is the one it would read back from the shown text.
+        const Tail read = LogCutter::tailOf(log.blocks.last());
+        QCOMPARE(log.tail.rowChars, read.rowChars);
+        QCOMPARE(log.tail.blockChars, read.blockChars);
+    }
+    const qsizetype length = log.length();
+    QCOMPARE(log.restore(0, length), fed);
+    QString asLf = fed;
+    asLf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'))
+        .replace(QChar(QChar::LineSeparator), QLatin1Char('\n'))
+        .replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
+    QCOMPARE(log.restore(0, length, true), asLf);
+
+    for (qsizetype i = 0; i < log.blocks.size(); ++i) {
+        const QString &block = log.blocks[i];
+        QVERIFY2(block.size() <= LogCutter::kBlockChars + LogCutter::kMaxRowChars + 1,
+                 qPrintable(QString::number(block.size())));
+        for (const QString &row : block.split(kRow)) {
+            QVERIFY2(row.size() <= LogCutter::kMaxRowChars,
+                     qPrintable(QString::number(row.size())));
+            QVERIFY2(row.isEmpty() || !row.back().isHighSurrogate(), "a row ends in a half pair");
+        }
+    }
+    // Cut into pieces anywhere, at and around every separator above all, the shown text
+    // gives back the text piece by piece.
+    QList<qsizetype> cuts;
+    qsizetype start = 0;
+    for (const QString &block : std::as_const(log.blocks)) {
+        for (qsizetype i = 0; i <= block.size(); ++i) {
+            if (start + i < 2200 || i == block.size() || block[i] == kRow)
+                cuts << start + i - 1 << start + i << start + i + 1;
+        }
+        start += block.size() + 1;
+    }
+    cuts << length;
+    std::sort(cuts.begin(), cuts.end());
+    QString pieces;
+    qsizetype at = 0;
+    for (const qsizetype cut : std::as_const(cuts)) {
+        if (cut <= at || cut > length)
+            continue;
+        pieces += log.restore(at, cut);
+        at = cut;
+    }
+    QCOMPARE(pieces, fed);
+}
+
+void TestLogCutter::restoresPartOfABlock_data()
+{
+    QTest::addColumn<QString>("block");
+    QTest::addColumn<QByteArray>("blockEnds");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<bool>("blockEnded");
+    QTest::addColumn<bool>("lineEndsAsLf");
+    QTest::addColumn<QString>("expected");
+
+    const QByteArray rowThenCrLf = ends({End::Row, End::CrLf});
+    QTest::newRow("row break is dropped, line end kept")
+        << shown("ab|cd") << rowThenCrLf << 0 << 5 << true << false << QStringLiteral("abcd\r\n");
+    QTest::newRow("block break not selected")
+        << shown("ab|cd") << rowThenCrLf << 0 << 5 << false << false << QStringLiteral("abcd");
+    QTest::newRow("from inside the second row")
+        << shown("ab|cd") << rowThenCrLf << 4 << 5 << true << false << QStringLiteral("d\r\n");
+    QTest::newRow("only the row break selected")
+        << shown("ab|cd") << rowThenCrLf << 2 << 3 << false << false << QString();
+    QTest::newRow("line ends as LF") << shown("ab|cd") << ends({End::Cr, End::CrLf}) << 0 << 5
+                                     << true << true << QStringLiteral("ab\ncd\n");
+    QTest::newRow("last block, its break not known yet")
+        << shown("a|b") << ends({End::CrLf}) << 0 << 3 << true << false
+        << QStringLiteral("a\r\nb\n");
+    QTest::newRow("separator the user typed: every separator a line end")
+        << shown("a|b|c") << ends({End::Row}) << 0 << 5 << true << false
+        << QStringLiteral("a\nb\nc\n");
+    QTest::newRow("block without record: text typed by the user")
+        << shown("typed|row") << QByteArray() << 1 << 9 << true << false
+        << QStringLiteral("yped\nrow\n");
+}
+
+void TestLogCutter::restoresPartOfABlock()
+{
+    QFETCH(QString, block);
+    QFETCH(QByteArray, blockEnds);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFETCH(bool, blockEnded);
+    QFETCH(bool, lineEndsAsLf);
+    QFETCH(QString, expected);
+    QString out = QStringLiteral("before:");
+    LogCutter::restore(block, blockEnds, from, to, blockEnded, lineEndsAsLf, out);
+    QCOMPARE(out, QStringLiteral("before:") + expected);
+}
+
+QTEST_APPLESS_MAIN(TestLogCutter)
+#include "tst_logcutter.moc"
