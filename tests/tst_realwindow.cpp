@@ -2,11 +2,17 @@
 // holds for its caption, size, size hints and decorations, where it appears and where it
 // goes, the Tab order, and whether every caption fits its control with the font in use.
 // The X side is read with xprop, xwininfo and xdotool (x11-utils, xdotool).
+//
+// The suite also runs with QT_SCALE_FACTOR=2: the window then keeps its size in the
+// window's own (logical) pixels and is twice as large on the X server, which counts device
+// pixels. Every check of what the server holds converts with the window's pixel ratio.
+// With QUORLIN_SCREENSHOT_DIR set, it saves a picture of the window there.
 
 #include "textfit.h"
 #include "windowharness.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -177,6 +183,28 @@ QSize hintSize(const QString &hints, const QString &what)
     return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
 }
 
+// The scale the run asks Qt for (QT_SCALE_FACTOR), 1 when it asks for none.
+qreal askedScale()
+{
+    bool ok = false;
+    const qreal factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
+    return ok && factor > 0 ? factor : 1.0;
+}
+
+// Logical pixels of the window as device pixels on the X server.
+int devicePx(const QWidget *window, int logical)
+{
+    return qRound(logical * window->devicePixelRatioF());
+}
+QSize devicePx(const QWidget *window, QSize logical)
+{
+    return QSize(devicePx(window, logical.width()), devicePx(window, logical.height()));
+}
+QPoint devicePx(const QWidget *window, QPoint logical)
+{
+    return QPoint(devicePx(window, logical.x()), devicePx(window, logical.y()));
+}
+
 } // namespace
 
 class Tst_realwindow : public QObject
@@ -208,6 +236,9 @@ private slots:
     void captionFits_data();
     void captionFits();
     void everyCaptionIsMeasured();
+
+    void scaledAsAsked();
+    void pictureOfTheWindow();
 
 private:
     // A fresh window, shown and, when asked, active.
@@ -282,7 +313,7 @@ void Tst_realwindow::clientAreaSize()
     Form1 *w = showWindow(false);
     QVERIFY(w);
     QCOMPARE(w->geometry().size(), kClientArea);
-    QTRY_COMPARE(serverGeometry(w).size(), kClientArea);
+    QTRY_COMPARE(serverGeometry(w).size(), devicePx(w, kClientArea));
 }
 
 void Tst_realwindow::sizeHintsPinTheSize_data()
@@ -304,7 +335,7 @@ void Tst_realwindow::sizeHintsPinTheSize()
     const ToolResult r = xprop(w, {QStringLiteral("WM_NORMAL_HINTS")});
     QVERIFY2(r.ran, qPrintable(r.error));
     QVERIFY2(hintSize(r.output, hint).isValid(), qPrintable(r.output));
-    QCOMPARE(hintSize(r.output, hint), kClientArea);
+    QCOMPARE(hintSize(r.output, hint), devicePx(w, kClientArea));
 }
 
 void Tst_realwindow::noMaximiseButton_data()
@@ -412,7 +443,7 @@ void Tst_realwindow::startsCentredThenMovesToTheTop()
     QCOMPARE(w->frameGeometry().left(), shown.left());
     QCOMPARE(w->size(), kClientArea);
     // And the X server agrees.
-    QTRY_COMPARE(serverGeometry(w).topLeft(), QPoint(shown.left(), 0));
+    QTRY_COMPARE(serverGeometry(w).topLeft(), devicePx(w, QPoint(shown.left(), 0)));
 }
 
 void Tst_realwindow::userMoveIsLeftAlone_data()
@@ -436,17 +467,19 @@ void Tst_realwindow::userMoveIsLeftAlone()
         screen.top() + qRound(share.y() * (screen.height() - w->frameGeometry().height())));
     QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
 
-    // Another client moves the window, as the desktop does when the user drags it.
+    // Another client moves the window, as the desktop does when the user drags it; the
+    // X server counts device pixels.
+    const QPoint onServer = devicePx(w, target);
     const ToolResult r = runTool(QStringLiteral("xdotool"),
                                  {QStringLiteral("windowmove"), windowId(w),
-                                  QString::number(target.x()), QString::number(target.y())});
+                                  QString::number(onServer.x()), QString::number(onServer.y())});
     QVERIFY2(r.ran, qPrintable(r.error));
     QTRY_COMPARE(w->frameGeometry().topLeft(), target);
 
     // Give a stray move every chance to come; the window must stay where it was put.
     QTest::qWait(5 * Form1::kTopMoveDelayMs);
     QCOMPARE(w->frameGeometry().topLeft(), target);
-    QCOMPARE(serverGeometry(w).topLeft(), target);
+    QCOMPARE(serverGeometry(w).topLeft(), onServer);
 }
 
 void Tst_realwindow::focusStartsOnCommand1()
@@ -579,6 +612,58 @@ void Tst_realwindow::everyCaptionIsMeasured()
                             QStringLiteral("\" fits but is not in the caption table"));
     }
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("\n"))));
+}
+
+void Tst_realwindow::scaledAsAsked()
+{
+    // A run that asks for a scale must get it, or the scaled run would check nothing new.
+    Form1 *w = showWindow(false);
+    QVERIFY(w);
+    QCOMPARE(w->devicePixelRatioF(), askedScale());
+    QCOMPARE(w->size(), kClientArea);
+    const QSize expected(qRound(kClientArea.width() * askedScale()),
+                         qRound(kClientArea.height() * askedScale()));
+    QTRY_COMPARE(serverGeometry(w).size(), expected);
+}
+
+void Tst_realwindow::pictureOfTheWindow()
+{
+    // What the X server shows of the window, at full device resolution: the window drawn,
+    // both logs in their light yellow, nothing cut off at the edges.
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+    QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
+    QTest::qWait(200); // let the last paint reach the server
+    QScreen *screen = w->screen();
+    QVERIFY(screen);
+    const QImage shot = screen->grabWindow(w->winId()).toImage();
+    QCOMPARE(shot.size(), devicePx(w, kClientArea));
+
+    const QRgb logBackground = qRgb(255, 255, 192);
+    for (const char *name : {"Text2", "Text3"}) {
+        QWidget *log = w->findChild<QWidget *>(QLatin1String(name));
+        QVERIFY(log);
+        // A point well inside the log, away from text and scroll bars.
+        const QPoint inside = log->mapTo(w, QPoint(log->width() / 2, log->height() - 40));
+        const QRgb seen = shot.pixel(devicePx(w, inside));
+        QVERIFY2((seen & 0xffffff) == (logBackground & 0xffffff),
+                 qPrintable(QStringLiteral("%1 at %2,%3 shows #%4, not the log's light yellow")
+                                .arg(QLatin1String(name))
+                                .arg(inside.x())
+                                .arg(inside.y())
+                                .arg(QString::number(seen & 0xffffff, 16))));
+    }
+
+    const QString dir = qEnvironmentVariable("QUORLIN_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        QVERIFY(QDir().mkpath(dir));
+        const QString file = askedScale() == 1.0
+                                 ? QStringLiteral("quorlin-window.png")
+                                 : QStringLiteral("quorlin-window-scale%1.png").arg(askedScale());
+        const QString where = QDir(dir).filePath(file);
+        QVERIFY2(shot.save(where), qPrintable(QStringLiteral("cannot write ") + where));
+        qInfo("picture of the window: %s", qPrintable(where));
+    }
 }
 
 QTEST_MAIN(Tst_realwindow)
