@@ -115,8 +115,9 @@ int report(const QCommandLineParser &parser, const Outcome &outcome, const QStri
         print(stdout, helpText(parser, program));
         return 0;
     case Action::ShowVersion:
-        print(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') +
-                          QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+        // "name version", the program named as it is called, as command-line tools do.
+        print(stdout,
+              name + QLatin1Char(' ') + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
         return 0;
     case Action::Refuse:
         print(stderr, name + QStringLiteral(": ") + outcome.error + QStringLiteral("\n\n") +

@@ -126,10 +126,10 @@ void TstCommandLine::programAnswers_data()
         << Program::Console << QStringList{"-h"} << 0 << consoleHelp << QString();
     QTest::newRow("quorlin --version, no display")
         << Program::Console << QStringList{"--version"} << 0
-        << QStringLiteral("Quorlin %1\\n").arg(version) << QString();
+        << QStringLiteral("quorlin %1\\n").arg(version) << QString();
     QTest::newRow("quorlin -v, no display")
         << Program::Console << QStringList{"-v"} << 0
-        << QStringLiteral("Quorlin %1\\n").arg(version) << QString();
+        << QStringLiteral("quorlin %1\\n").arg(version) << QString();
     QTest::newRow("quorlin --bogus: usage, status 2")
         << Program::Console << QStringList{"--bogus"} << 2 << QString()
         << QStringLiteral("quorlin: Unknown option 'bogus'\\.\\n\\n") + consoleHelp;
@@ -138,7 +138,7 @@ void TstCommandLine::programAnswers_data()
         << QStringLiteral("quorlin: Unexpected argument '/dev/ttyUSB0'\\.\\n\\n") + consoleHelp;
     QTest::newRow("quorlin -platform offscreen --version")
         << Program::Console << QStringList{"-platform", "offscreen", "--version"} << 0
-        << QStringLiteral("Quorlin %1\\n").arg(version) << QString();
+        << QStringLiteral("quorlin %1\\n").arg(version) << QString();
 
     QTest::newRow("quorlin-sim --help")
         << Program::Simulator << QStringList{"--help"} << 0 << simHelp << QString();
