@@ -55,7 +55,8 @@ if(UNIX AND NOT APPLE)
     string(STRIP "${_text}" _text)
     string(REPLACE "\n\n" "\n.\n" _text "${_text}")
     string(REPLACE "\n" "\n " _text "${_text}")
-    file(CONFIGURE OUTPUT ${QUORLIN_PACKAGING_DIR}/copyright CONTENT
+    # Written through configure_file, which leaves an unchanged file alone.
+    file(WRITE ${QUORLIN_PACKAGING_DIR}/copyright.new
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: Quorlin
 Upstream-Contact: ${QUORLIN_MAINTAINER}
@@ -64,14 +65,19 @@ Files: *
 Copyright: ${QUORLIN_COPYRIGHT_HOLDER}
 License: Expat
  ${_text}
-" @ONLY)
+")
+    configure_file(${QUORLIN_PACKAGING_DIR}/copyright.new ${QUORLIN_PACKAGING_DIR}/copyright
+        COPYONLY)
     install(FILES ${QUORLIN_PACKAGING_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
 
     # The Debian changelog, compressed the way Debian wants it (no name, no time stamp).
     set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUORLIN_MAINTAINER})
     configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${QUORLIN_PACKAGING_DIR}/changelog @ONLY)
-    find_program(QUORLIN_GZIP gzip REQUIRED)
+    find_program(QUORLIN_GZIP gzip)
+    if(NOT QUORLIN_GZIP)
+        message(FATAL_ERROR "gzip not found: the Debian changelog and manual pages need it")
+    endif()
     add_custom_command(OUTPUT ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz
         COMMAND ${QUORLIN_GZIP} -9nf --keep ${QUORLIN_PACKAGING_DIR}/changelog
         COMMAND ${CMAKE_COMMAND} -E rename ${QUORLIN_PACKAGING_DIR}/changelog.gz
