@@ -645,26 +645,44 @@ void Tst_realwindow::pictureOfTheWindow()
     Form1 *w = showWindow(true);
     QVERIFY(w);
     QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
-    QTest::qWait(200); // let the last paint reach the server
     QScreen *screen = w->screen();
     QVERIFY(screen);
-    const QImage shot = screen->grabWindow(w->winId()).toImage();
-    QCOMPARE(shot.size(), devicePx(w, kClientArea));
 
+    // The last paint may still be on its way to the server: look again until both logs
+    // show (bounded), then judge the last picture taken.
     const QRgb logBackground = qRgb(255, 255, 192);
-    for (const char *name : {"Text2", "Text3"}) {
-        QWidget *log = w->findChild<QWidget *>(QLatin1String(name));
-        QVERIFY(log);
-        // A point well inside the log, away from text and scroll bars.
-        const QPoint inside = log->mapTo(w, QPoint(log->width() / 2, log->height() - 40));
-        const QRgb seen = shot.pixel(devicePx(w, inside));
-        QVERIFY2((seen & 0xffffff) == (logBackground & 0xffffff),
-                 qPrintable(QStringLiteral("%1 at %2,%3 shows #%4, not the log's light yellow")
-                                .arg(QLatin1String(name))
-                                .arg(inside.x())
-                                .arg(inside.y())
-                                .arg(QString::number(seen & 0xffffff, 16))));
-    }
+    QImage shot;
+    QStringList wrong;
+    const auto look = [&] {
+        shot = screen->grabWindow(w->winId()).toImage();
+        wrong.clear();
+        if (shot.size() != devicePx(w, kClientArea)) {
+            wrong.append(
+                QStringLiteral("the picture is %1 x %2").arg(shot.width()).arg(shot.height()));
+            return false;
+        }
+        for (const char *name : {"Text2", "Text3"}) {
+            QWidget *log = w->findChild<QWidget *>(QLatin1String(name));
+            if (!log) {
+                wrong.append(QStringLiteral("no control ") + QLatin1String(name));
+                continue;
+            }
+            // A point well inside the log, away from text and scroll bars.
+            const QPoint inside = log->mapTo(w, QPoint(log->width() / 2, log->height() - 40));
+            const QRgb seen = shot.pixel(devicePx(w, inside));
+            if ((seen & 0xffffff) != (logBackground & 0xffffff))
+                wrong.append(QStringLiteral("%1 at %2,%3 shows #%4, not the log's light yellow")
+                                 .arg(QLatin1String(name))
+                                 .arg(inside.x())
+                                 .arg(inside.y())
+                                 .arg(QString::number(seen & 0xffffff, 16)));
+        }
+        return wrong.isEmpty();
+    };
+    for (int i = 0; i < 50 && !look(); ++i)
+        QTest::qWait(100);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    QCOMPARE(shot.size(), devicePx(w, kClientArea));
 
     const QString dir = qEnvironmentVariable("QUORLIN_SCREENSHOT_DIR");
     if (!dir.isEmpty()) {
