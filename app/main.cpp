@@ -1,19 +1,35 @@
+#include "commandline.h"
 #include "form1.h"
 #include "messageboxes.h"
 #include "qtseriallink.h"
+#include "quorlinversion.h"
 #include "startup.h"
 #include "wirecodec.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QMessageBox>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("Quorlin"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORLIN_VERSION));
+    {
+        // The options are read before the window system is reached, so that --help and
+        // --version work with no display. Qt's own options (-platform, -style, ...) pass.
+        QCommandLineParser parser;
+        parser.setApplicationDescription(QStringLiteral(
+            "A desktop console for ESP8266 Wi-Fi modules: sends AT commands over a serial line\n"
+            "and shows the module's replies. Without options it opens its window."));
+        CommandLine::addQtGuiOptions(parser);
+        const int status = CommandLine::handle(parser, CommandLine::arguments(argc, argv));
+        if (status >= 0)
+            return status;
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quorlin"));
-    QApplication::setApplicationVersion(QStringLiteral("1.1"));
     // Ties the window to its desktop entry where the desktop asks (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("quorlin"));
     Startup::installQtTranslation(app);

@@ -21,12 +21,105 @@ if(UNIX AND NOT APPLE)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
 
+# The release this build makes: the version is the project's (top-level CMakeLists.txt);
+# the date goes into the AppStream release entry and the Debian changelog.
+set(QUORLIN_RELEASE_DATE 2026-12-07)
+set(QUORLIN_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
+set(QUORLIN_DEB_RELEASE 1)
+set(QUORLIN_DEB_VERSION ${PROJECT_VERSION}-${QUORLIN_DEB_RELEASE})
+set(QUORLIN_MAINTAINER "Quorlin developers <dev@example.com>")
+set(QUORLIN_PACKAGING_DIR ${PROJECT_BINARY_DIR}/packaging)
+
+# AppStream metadata for software centres. The screenshot is taken by the build itself
+# (the real-window suite saves it in <build>/screenshots); AppStream wants it as an https
+# address, so publish that folder and point QUORLIN_SCREENSHOT_URL at the picture.
+set(QUORLIN_APPSTREAM_ID com.example.quorlin)
+set(QUORLIN_SCREENSHOT_URL "https://quorlin.example.com/screenshots/quorlin-window.png"
+    CACHE STRING "Where the published screenshot of the window is, for the AppStream metadata")
+set(QUORLIN_METAINFO ${QUORLIN_PACKAGING_DIR}/${QUORLIN_APPSTREAM_ID}.metainfo.xml)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/quorlin.metainfo.xml.in ${QUORLIN_METAINFO} @ONLY)
+
+if(UNIX AND NOT APPLE)
+    install(FILES ${QUORLIN_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+    # Debian's copyright file, in the machine-readable format, made from LICENSE so that
+    # the licence text lives in one place.
+    file(READ ${PROJECT_SOURCE_DIR}/LICENSE QUORLIN_LICENSE)
+    string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" _ "${QUORLIN_LICENSE}")
+    set(QUORLIN_COPYRIGHT_HOLDER "${CMAKE_MATCH_1}")
+    string(FIND "${QUORLIN_LICENSE}" "Permission is hereby granted" _start)
+    if(QUORLIN_COPYRIGHT_HOLDER STREQUAL "" OR _start LESS 0)
+        message(FATAL_ERROR "LICENSE: no copyright line or no MIT permission text")
+    endif()
+    string(SUBSTRING "${QUORLIN_LICENSE}" ${_start} -1 _text)
+    string(STRIP "${_text}" _text)
+    string(REPLACE "\n\n" "\n.\n" _text "${_text}")
+    string(REPLACE "\n" "\n " _text "${_text}")
+    # Written through configure_file, which leaves an unchanged file alone.
+    file(WRITE ${QUORLIN_PACKAGING_DIR}/copyright.new
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: Quorlin
+Upstream-Contact: ${QUORLIN_MAINTAINER}
+
+Files: *
+Copyright: ${QUORLIN_COPYRIGHT_HOLDER}
+License: Expat
+ ${_text}
+")
+    configure_file(${QUORLIN_PACKAGING_DIR}/copyright.new ${QUORLIN_PACKAGING_DIR}/copyright
+        COPYONLY)
+    install(FILES ${QUORLIN_PACKAGING_DIR}/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
+
+    # The Debian changelog, compressed the way Debian wants it (no name, no time stamp).
+    set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUORLIN_MAINTAINER})
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${QUORLIN_PACKAGING_DIR}/changelog @ONLY)
+    find_program(QUORLIN_GZIP gzip)
+    if(NOT QUORLIN_GZIP)
+        message(FATAL_ERROR "gzip not found: the Debian changelog and manual pages need it")
+    endif()
+    add_custom_command(OUTPUT ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz
+        COMMAND ${QUORLIN_GZIP} -9nf --keep ${QUORLIN_PACKAGING_DIR}/changelog
+        COMMAND ${CMAKE_COMMAND} -E rename ${QUORLIN_PACKAGING_DIR}/changelog.gz
+            ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz
+        DEPENDS ${QUORLIN_PACKAGING_DIR}/changelog
+        VERBATIM)
+    add_custom_target(debian_changelog ALL DEPENDS ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz)
+    install(FILES ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
+
+    # Manual pages, made from each program's --help and --version by help2man. Without
+    # help2man the build goes on without them, but a package needs them.
+    find_program(QUORLIN_HELP2MAN help2man)
+    if(QUORLIN_HELP2MAN)
+        set(QUORLIN_MAN_quorlin "console for ESP8266 Wi-Fi modules over a serial line")
+        set(QUORLIN_MAN_quorlin-sim "simulated ESP8266 module on a pseudo-terminal")
+        set(_pages)
+        foreach(program quorlin quorlin-sim)
+            set(_page ${QUORLIN_PACKAGING_DIR}/${program}.1)
+            add_custom_command(OUTPUT ${_page}.gz
+                COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
+                    ${QUORLIN_HELP2MAN} --no-info --section=1 "--name=${QUORLIN_MAN_${program}}"
+                    --output=${_page} $<TARGET_FILE:${program}>
+                COMMAND ${QUORLIN_GZIP} -9nf ${_page}
+                DEPENDS ${program}
+                COMMENT "Manual page ${program}.1"
+                VERBATIM)
+            list(APPEND _pages ${_page}.gz)
+        endforeach()
+        add_custom_target(manpages ALL DEPENDS ${_pages})
+        install(FILES ${_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    else()
+        message(STATUS "help2man not found: no manual pages (the Debian package needs them)")
+    endif()
+endif()
+
 # The package. `cpack -G DEB` (or the `package` target) in the build folder makes
 # quorlin_<version>-1_<arch>.deb; the desktop's menu and icon caches are refreshed by the
 # system's own triggers on /usr/share/applications and /usr/share/icons/hicolor.
 set(CPACK_PACKAGE_NAME quorlin)
 set(CPACK_PACKAGE_VENDOR "Quorlin developers")
-set(CPACK_PACKAGE_CONTACT "Quorlin developers <dev@example.com>")
+set(CPACK_PACKAGE_CONTACT ${QUORLIN_MAINTAINER})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop console for ESP8266 modules over a serial line")
 # The long description, one paragraph, lines kept under 80 columns for dpkg.
@@ -43,9 +136,9 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorlin)
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_PACKAGE_NAME quorlin)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUORLIN_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorlin developers <dev@example.com>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUORLIN_MAINTAINER})
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Declared by hand. The C and C++ run-time floors are what the shared-library scan of a
@@ -79,3 +172,33 @@ if(NOT CPACK_GENERATOR)
 endif()
 
 include(CPack)
+
+# The checks a packager and a software centre run, as tests: the desktop entry and the
+# AppStream metadata (label "validate"), and lintian on the package itself (label
+# "package"; it makes the package with cpack first). A missing tool fails its test.
+if(UNIX AND NOT APPLE AND QUORLIN_BUILD_TESTS)
+    function(quorlin_add_tool_test name tool)
+        find_program(QUORLIN_TOOL_${tool} ${tool})
+        if(QUORLIN_TOOL_${tool})
+            add_test(NAME ${name} COMMAND ${QUORLIN_TOOL_${tool}} ${ARGN})
+        else()
+            add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo
+                "${tool} is not installed (tools/deps.sh installs it)")
+            set_tests_properties(${name} PROPERTIES WILL_FAIL ON)
+        endif()
+        set_tests_properties(${name} PROPERTIES LABELS validate)
+    endfunction()
+    quorlin_add_tool_test(validate_desktop_entry desktop-file-validate
+        ${CMAKE_CURRENT_LIST_DIR}/quorlin.desktop)
+    quorlin_add_tool_test(validate_metainfo appstreamcli validate --no-net --strict --explain
+        ${QUORLIN_METAINFO})
+
+    # The package is made from the normal build only.
+    if(NOT QUORLIN_SANITIZE)
+        add_test(NAME lintian_package COMMAND ${CMAKE_COMMAND}
+            -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+            -DPACKAGE=${CPACK_PACKAGE_NAME}_${QUORLIN_DEB_VERSION}
+            -P ${CMAKE_CURRENT_LIST_DIR}/checkpackage.cmake)
+        set_tests_properties(lintian_package PROPERTIES LABELS package TIMEOUT 600 RUN_SERIAL ON)
+    endif()
+endif()

@@ -1,6 +1,8 @@
 // quorlin-sim: a simulated ESP8266 module on a pseudo-terminal. Prints the path of the
 // port to open as its first line, announces itself so the console's scan lists it, and
 // runs until SIGINT or SIGTERM.
+#include "commandline.h"
+#include "quorlinversion.h"
 #include "simhost.h"
 #include "simregistry.h"
 
@@ -54,12 +56,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quorlin-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORLIN_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated ESP8266 module (1.x AT firmware) on a pseudo-terminal.\n"
         "Prints the port's path as its first line, then answers AT commands on it."));
-    parser.addHelpOption();
     const QCommandLineOption speedOption(
         QStringLiteral("speed"),
         QStringLiteral("Runs every delay <factor> times faster (default 1)."),
@@ -72,7 +74,10 @@ int main(int argc, char *argv[])
     parser.addOption(speedOption);
     parser.addOption(noAnnounceOption);
     parser.addOption(quietOption);
-    parser.process(app);
+    // Help and version print and end; an unknown option prints the usage and ends with 2.
+    const int status = CommandLine::handle(parser, QCoreApplication::arguments());
+    if (status >= 0)
+        return status;
 
     bool speedOk = false;
     const double speed = parser.value(speedOption).toDouble(&speedOk);

@@ -2,6 +2,11 @@
 // holds for its caption, size, size hints and decorations, where it appears and where it
 // goes, the Tab order, and whether every caption fits its control with the font in use.
 // The X side is read with xprop, xwininfo and xdotool (x11-utils, xdotool).
+//
+// The suite also runs with QT_SCALE_FACTOR=2: the window then keeps its size in the
+// window's own (logical) pixels and is twice as large on the X server, which counts device
+// pixels. Every check of what the server holds converts with the window's pixel ratio.
+// With QUORLIN_SCREENSHOT_DIR set, it saves a picture of the window there.
 
 #include "messageboxes.h"
 #include "startup.h"
@@ -9,6 +14,7 @@
 #include "windowharness.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -220,6 +226,28 @@ QSize hintSize(const QString &hints, const QString &what)
     return m.hasMatch() ? QSize(m.captured(1).toInt(), m.captured(2).toInt()) : QSize();
 }
 
+// The scale the run asks Qt for (QT_SCALE_FACTOR), 1 when it asks for none.
+qreal askedScale()
+{
+    bool ok = false;
+    const qreal factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
+    return ok && factor > 0 ? factor : 1.0;
+}
+
+// Logical pixels of the window as device pixels on the X server.
+int devicePx(const QWidget *window, int logical)
+{
+    return qRound(logical * window->devicePixelRatioF());
+}
+QSize devicePx(const QWidget *window, QSize logical)
+{
+    return QSize(devicePx(window, logical.width()), devicePx(window, logical.height()));
+}
+QPoint devicePx(const QWidget *window, QPoint logical)
+{
+    return QPoint(devicePx(window, logical.x()), devicePx(window, logical.y()));
+}
+
 } // namespace
 
 class Tst_realwindow : public QObject
@@ -255,6 +283,8 @@ private slots:
     void frameLineCrossesNoControl_data();
     void frameLineCrossesNoControl();
     void qtTextsAreChinese();
+    void scaledAsAsked();
+    void pictureOfTheWindow();
 
 private:
     // A fresh window, shown and, when asked, active.
@@ -329,7 +359,7 @@ void Tst_realwindow::clientAreaSize()
     Form1 *w = showWindow(false);
     QVERIFY(w);
     QCOMPARE(w->geometry().size(), kClientArea);
-    QTRY_COMPARE(serverGeometry(w).size(), kClientArea);
+    QTRY_COMPARE(serverGeometry(w).size(), devicePx(w, kClientArea));
 }
 
 void Tst_realwindow::sizeHintsPinTheSize_data()
@@ -351,7 +381,7 @@ void Tst_realwindow::sizeHintsPinTheSize()
     const ToolResult r = xprop(w, {QStringLiteral("WM_NORMAL_HINTS")});
     QVERIFY2(r.ran, qPrintable(r.error));
     QVERIFY2(hintSize(r.output, hint).isValid(), qPrintable(r.output));
-    QCOMPARE(hintSize(r.output, hint), kClientArea);
+    QCOMPARE(hintSize(r.output, hint), devicePx(w, kClientArea));
 }
 
 void Tst_realwindow::noMaximiseButton_data()
@@ -428,13 +458,25 @@ void Tst_realwindow::iconSizes()
         if (m.captured(1) == m.captured(2))
             sizes.append(m.captured(1).toInt());
     }
-    QVERIFY2(sizes.contains(size),
-             qPrintable(QStringLiteral("the window's icon has the square sizes [%1]").arg([&sizes] {
-                 QStringList s;
-                 for (int n : sizes)
-                     s.append(QString::number(n));
-                 return s.join(QStringLiteral(", "));
-             }())));
+    // The server holds the icon in device pixels: at twice the density the 16-pixel icon
+    // goes out as 32 pixels. Qt does not enlarge an image, so where the size asked for is
+    // above the window's largest image, that largest image is what must be there.
+    const QList<QSize> images = w->windowIcon().availableSizes();
+    QVERIFY(!images.isEmpty());
+    const int largest = std::max_element(images.begin(), images.end(), [](QSize a, QSize b) {
+                            return a.width() < b.width();
+                        })->width();
+    QVERIFY2(images.contains(QSize(size, size)), "the window's icon has no image of that size");
+    const int expected = std::min(devicePx(w, size), std::max(largest, size));
+    QVERIFY2(sizes.contains(expected),
+             qPrintable(QStringLiteral("wanted %1 px; the window's icon has the square sizes [%2]")
+                            .arg(expected)
+                            .arg([&sizes] {
+                                QStringList s;
+                                for (int n : sizes)
+                                    s.append(QString::number(n));
+                                return s.join(QStringLiteral(", "));
+                            }())));
 }
 
 void Tst_realwindow::startsCentredThenMovesToTheTop()
@@ -459,7 +501,7 @@ void Tst_realwindow::startsCentredThenMovesToTheTop()
     QCOMPARE(w->frameGeometry().left(), shown.left());
     QCOMPARE(w->size(), kClientArea);
     // And the X server agrees.
-    QTRY_COMPARE(serverGeometry(w).topLeft(), QPoint(shown.left(), 0));
+    QTRY_COMPARE(serverGeometry(w).topLeft(), devicePx(w, QPoint(shown.left(), 0)));
 }
 
 void Tst_realwindow::userMoveIsLeftAlone_data()
@@ -483,17 +525,19 @@ void Tst_realwindow::userMoveIsLeftAlone()
         screen.top() + qRound(share.y() * (screen.height() - w->frameGeometry().height())));
     QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
 
-    // Another client moves the window, as the desktop does when the user drags it.
+    // Another client moves the window, as the desktop does when the user drags it; the
+    // X server counts device pixels.
+    const QPoint onServer = devicePx(w, target);
     const ToolResult r = runTool(QStringLiteral("xdotool"),
                                  {QStringLiteral("windowmove"), windowId(w),
-                                  QString::number(target.x()), QString::number(target.y())});
+                                  QString::number(onServer.x()), QString::number(onServer.y())});
     QVERIFY2(r.ran, qPrintable(r.error));
     QTRY_COMPARE(w->frameGeometry().topLeft(), target);
 
     // Give a stray move every chance to come; the window must stay where it was put.
     QTest::qWait(5 * Form1::kTopMoveDelayMs);
     QCOMPARE(w->frameGeometry().topLeft(), target);
-    QCOMPARE(serverGeometry(w).topLeft(), target);
+    QCOMPARE(serverGeometry(w).topLeft(), onServer);
 }
 
 void Tst_realwindow::focusStartsOnCommand1()
@@ -745,6 +789,74 @@ void Tst_realwindow::qtTextsAreChinese()
         texts.append(action->text().section(u'\t', 0, 0)); // without the shortcut
     QVERIFY2(texts.contains(QStringLiteral("复制(&C)")), qPrintable(texts.join(u'|')));
     QVERIFY2(texts.contains(QStringLiteral("全选")), qPrintable(texts.join(u'|')));
+void Tst_realwindow::scaledAsAsked()
+{
+    // A run that asks for a scale must get it, or the scaled run would check nothing new.
+    Form1 *w = showWindow(false);
+    QVERIFY(w);
+    QCOMPARE(w->devicePixelRatioF(), askedScale());
+    QCOMPARE(w->size(), kClientArea);
+    const QSize expected(qRound(kClientArea.width() * askedScale()),
+                         qRound(kClientArea.height() * askedScale()));
+    QTRY_COMPARE(serverGeometry(w).size(), expected);
+}
+
+void Tst_realwindow::pictureOfTheWindow()
+{
+    // What the X server shows of the window, at full device resolution: the window drawn,
+    // both logs in their light yellow, nothing cut off at the edges.
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+    QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
+    QScreen *screen = w->screen();
+    QVERIFY(screen);
+
+    // The last paint may still be on its way to the server: look again until both logs
+    // show (bounded), then judge the last picture taken.
+    const QRgb logBackground = qRgb(255, 255, 192);
+    QImage shot;
+    QStringList wrong;
+    const auto look = [&] {
+        shot = screen->grabWindow(w->winId()).toImage();
+        wrong.clear();
+        if (shot.size() != devicePx(w, kClientArea)) {
+            wrong.append(
+                QStringLiteral("the picture is %1 x %2").arg(shot.width()).arg(shot.height()));
+            return false;
+        }
+        for (const char *name : {"Text2", "Text3"}) {
+            QWidget *log = w->findChild<QWidget *>(QLatin1String(name));
+            if (!log) {
+                wrong.append(QStringLiteral("no control ") + QLatin1String(name));
+                continue;
+            }
+            // A point well inside the log, away from text and scroll bars.
+            const QPoint inside = log->mapTo(w, QPoint(log->width() / 2, log->height() - 40));
+            const QRgb seen = shot.pixel(devicePx(w, inside));
+            if ((seen & 0xffffff) != (logBackground & 0xffffff))
+                wrong.append(QStringLiteral("%1 at %2,%3 shows #%4, not the log's light yellow")
+                                 .arg(QLatin1String(name))
+                                 .arg(inside.x())
+                                 .arg(inside.y())
+                                 .arg(QString::number(seen & 0xffffff, 16)));
+        }
+        return wrong.isEmpty();
+    };
+    for (int i = 0; i < 50 && !look(); ++i)
+        QTest::qWait(100);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+    QCOMPARE(shot.size(), devicePx(w, kClientArea));
+
+    const QString dir = qEnvironmentVariable("QUORLIN_SCREENSHOT_DIR");
+    if (!dir.isEmpty()) {
+        QVERIFY(QDir().mkpath(dir));
+        const QString file = askedScale() == 1.0
+                                 ? QStringLiteral("quorlin-window.png")
+                                 : QStringLiteral("quorlin-window-scale%1.png").arg(askedScale());
+        const QString where = QDir(dir).filePath(file);
+        QVERIFY2(shot.save(where), qPrintable(QStringLiteral("cannot write ") + where));
+        qInfo("picture of the window: %s", qPrintable(where));
+    }
 }
 
 QTEST_MAIN(Tst_realwindow)

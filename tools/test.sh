@@ -12,9 +12,11 @@ run_suite() {
     shift
     cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
     cmake --build "$dir" -j "$JOBS"
-    # Headless suites run offscreen; the real-window suites (label "xvfb") need an X server.
+    # Headless suites run offscreen, the Wayland suite under a headless Weston it starts
+    # itself; the real-window suites (label "xvfb") need an X server, large enough for the
+    # window at twice the pixel density.
     (cd "$dir" && ctest --output-on-failure -j "$JOBS" -LE xvfb)
-    (cd "$dir" && xvfb-run -a -s "-screen 0 1600x1000x24" ctest --output-on-failure -L xvfb)
+    (cd "$dir" && xvfb-run -a -s "-screen 0 3000x2000x24" ctest --output-on-failure -L xvfb)
 }
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
