@@ -789,6 +789,8 @@ void Tst_realwindow::qtTextsAreChinese()
         texts.append(action->text().section(u'\t', 0, 0)); // without the shortcut
     QVERIFY2(texts.contains(QStringLiteral("复制(&C)")), qPrintable(texts.join(u'|')));
     QVERIFY2(texts.contains(QStringLiteral("全选")), qPrintable(texts.join(u'|')));
+}
+
 void Tst_realwindow::scaledAsAsked()
 {
     // A run that asks for a scale must get it, or the scaled run would check nothing new.
