@@ -28,6 +28,7 @@ class Tst_wirecodec : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void gbkIsAvailable();
 
     void encode_data();
@@ -49,6 +50,19 @@ private slots:
 
     void bootGarbageNeverSwallowsReady();
 };
+
+// The suite runs twice: over Qt's own converters, and with QUORLIN_WIRECODEC=fallback over
+// the compatibility module's codec, the one Qt builds without ICU use.
+void Tst_wirecodec::initTestCase()
+{
+    const QString wanted = qEnvironmentVariable("QUORLIN_WIRECODEC");
+    if (wanted == QLatin1String("fallback"))
+        WireCodec::useFallbackForTesting();
+    else
+        QVERIFY2(wanted.isEmpty(), qPrintable(QStringLiteral("unknown codec path ") + wanted));
+    QVERIFY2(WireCodec::usesFallback() == !wanted.isEmpty(),
+             "the codec path in use is not the one this run is meant to test");
+}
 
 void Tst_wirecodec::gbkIsAvailable()
 {
