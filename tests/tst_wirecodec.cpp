@@ -68,7 +68,7 @@ void Tst_wirecodec::gbkIsAvailable()
 {
     QVERIFY2(WireCodec::available(),
              "This Qt offers no GBK codec (or not the code page 936 one): the console cannot "
-             "talk to the module. Install a Qt built with ICU.");
+             "talk to the module. Install a Qt built with ICU, or Qt's Core5Compat module.");
 }
 
 void Tst_wirecodec::encode_data()
