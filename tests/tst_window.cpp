@@ -64,6 +64,10 @@ private slots:
     void skinIsAppliedOnlyWhenReadable_data();
     void skinIsAppliedOnlyWhenReadable();
     void windowMovesToTheTopOnce();
+
+    void openFailureSaysWhyInTheDetails_data();
+    void openFailureSaysWhyInTheDetails();
+    void portLostSaysWhyInTheDetails();
 };
 
 void TstWindow::startupScan_data()
@@ -661,6 +665,92 @@ void TstWindow::skinIsAppliedOnlyWhenReadable()
     QCOMPARE(Startup::applySkin(*app, dir.path()), applied);
     QCOMPARE(app->styleSheet(), applied ? sheet : QString());
     app->setStyleSheet(QString());
+}
+
+void TstWindow::openFailureSaysWhyInTheDetails_data()
+{
+    QTest::addColumn<QString>("typedPort"); // "PTY" stands for the pseudo-terminal
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<QString>("stopBits");
+    QTest::addColumn<bool>("holdPty");
+    QTest::addColumn<QString>("detail"); // how the details begin; PTY as above
+
+    QTest::newRow("speed that is not a number")
+        << "PTY"
+        << "fast"
+        << "1" << false << QStringLiteral("波特率“fast”不是正整数。");
+    QTest::newRow("stop bits that do not exist")
+        << "PTY"
+        << "115200"
+        << "3" << false << QStringLiteral("停止位“3”不是 1、1.5 或 2。");
+    QTest::newRow("speed and stop bits both wrong")
+        << "PTY"
+        << "9600 "
+        << "" << false << QStringLiteral("波特率“9600 ”不是正整数。\n停止位“”不是 1、1.5 或 2。");
+    QTest::newRow("1.5 stop bits a terminal cannot take")
+        << "PTY"
+        << "115200"
+        << "1.5" << false << QStringLiteral("串口 PTY 在 8 位数据位时不能使用 1.5 位停止位。");
+    QTest::newRow("device that does not exist")
+        << "/dev/quorlin-no-such-port"
+        << "115200"
+        << "1" << false
+        << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
+                          "系统信息：No such file or directory");
+    QTest::newRow("port held by another program")
+        << "PTY"
+        << "115200"
+        << "1" << true
+        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n系统信息：");
+}
+
+// The box keeps its title and text; the cause goes behind its details button.
+void TstWindow::openFailureSaysWhyInTheDetails()
+{
+    QFETCH(QString, typedPort);
+    QFETCH(QString, speed);
+    QFETCH(QString, stopBits);
+    QFETCH(bool, holdPty);
+    QFETCH(QString, detail);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QSerialPort holder;
+    if (holdPty) {
+        holder.setPortName(pty.slavePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    }
+    typedPort.replace(QStringLiteral("PTY"), pty.slavePath());
+    detail.replace(QStringLiteral("PTY"), pty.slavePath());
+    WindowHarness h;
+    h.combo("Combo1")->setEditText(typedPort);
+    h.combo("Combo2")->setEditText(speed);
+    h.combo("Combo6")->setEditText(stopBits);
+
+    h.click("Command1");
+
+    QVERIFY(!h.link.isOpen());
+    QCOMPARE(h.button("Command1")->text(), kOpen);
+    QCOMPARE(h.messages.boxes.size(), 1);
+    QCOMPARE(h.messages.boxes[0].title, QStringLiteral("错误提示！"));
+    QCOMPARE(h.messages.boxes[0].text,
+             QStringLiteral("串口 ") + typedPort + QStringLiteral(" 不存在或被占用!"));
+    QVERIFY2(h.messages.boxes[0].detail.startsWith(detail), qPrintable(h.messages.boxes[0].detail));
+}
+
+void TstWindow::portLostSaysWhyInTheDetails()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    WindowHarness h;
+    QVERIFY(h.openPty(pty));
+    pty.closeMaster();
+    QTRY_COMPARE(h.messages.boxes.size(), 1);
+    QCOMPARE(h.messages.boxes[0].text,
+             QStringLiteral("串口 ") + pty.slavePath() + QStringLiteral(" 已断开!"));
+    const QString detail = h.messages.boxes[0].detail;
+    QVERIFY2(detail.startsWith(QStringLiteral("设备 ") + pty.slavePath()), qPrintable(detail));
+    QVERIFY2(detail.contains(QStringLiteral("串口已关闭。\n系统信息：")), qPrintable(detail));
 }
 
 QTEST_MAIN(TstWindow)
