@@ -36,10 +36,160 @@ bool probeNative()
     return !decoder.hasError() && back == probeText();
 }
 
-// The compatibility module's GBK codec (owned by Qt, lives as long as the program).
-QTextCodec *fallbackCodec()
+// GBK through the codec of Qt's compatibility module. Builds of that codec differ: where
+// Qt has ICU it hands the work to ICU; without ICU it uses Qt's own GBK tables, which know
+// the euro sign only as a two-byte character and let a lead byte swallow the byte after
+// it. So the codec is asked only to map whole, well-formed two-byte characters; how the
+// bytes divide into characters, code page 936's one-byte euro sign, and which characters
+// go out as "?" are decided here, the same whichever build runs.
+
+constexpr char16_t kEuro = 0x20AC;
+constexpr char kEuroByte = '\x80';
+// Runs of two-byte characters go to the codec in pieces of at most this many bytes.
+constexpr qsizetype kMaxRun = 1 << 20;
+
+const QTextCodec *fallbackCodec()
 {
     return QTextCodec::codecForName(WireCodec::kName);
+}
+
+bool isLeadByte(uchar byte)
+{
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+bool isTrailByte(uchar byte)
+{
+    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
+}
+
+// Appends the characters of whole, well-formed two-byte characters.
+void appendPairs(const QTextCodec *codec, const char *pairs, qsizetype size, QString *out)
+{
+    if (size == 0)
+        return;
+    const QString text = codec->toUnicode(pairs, int(size));
+    if (text.size() == size / 2) {
+        out->append(text);
+        return;
+    }
+    // Not one character a pair: pair by pair, one the codec cannot read standing as U+FFFD.
+    for (qsizetype at = 0; at < size; at += 2) {
+        const QString one = codec->toUnicode(pairs + at, 2);
+        out->append(one.size() == 1 ? one.at(0) : QChar(QChar::ReplacementCharacter));
+    }
+}
+
+// Decodes the bytes after *pendingLead (a lead byte left over from the last call, or -1);
+// a lead byte at the very end is left in *pendingLead for the next call.
+QString decodeWithFallback(const QTextCodec *codec, QByteArrayView bytes, int *pendingLead)
+{
+    const char *const data = bytes.data();
+    const qsizetype size = bytes.size();
+    QString out;
+    out.reserve(size + 1);
+    qsizetype at = 0;
+    if (*pendingLead >= 0 && size > 0) {
+        if (isTrailByte(uchar(data[0]))) {
+            const char pair[2] = {char(*pendingLead), data[0]};
+            appendPairs(codec, pair, 2, &out);
+            at = 1;
+        } else {
+            // The byte after it cannot end a character: the lead alone is no GBK, and that
+            // byte is read afresh.
+            out.append(QChar(QChar::ReplacementCharacter));
+        }
+        *pendingLead = -1;
+    }
+    qsizetype runStart = at;
+    while (at < size) {
+        const uchar byte = uchar(data[at]);
+        if (isLeadByte(byte) && at + 1 < size && isTrailByte(uchar(data[at + 1]))) {
+            at += 2;
+            if (at - runStart >= kMaxRun) {
+                appendPairs(codec, data + runStart, at - runStart, &out);
+                runStart = at;
+            }
+            continue;
+        }
+        appendPairs(codec, data + runStart, at - runStart, &out);
+        if (byte < 0x80)
+            out.append(QChar(byte));
+        else if (byte == uchar(kEuroByte))
+            out.append(QChar(kEuro));
+        else if (isLeadByte(byte) && at + 1 == size)
+            *pendingLead = byte;
+        else
+            out.append(QChar(QChar::ReplacementCharacter));
+        ++at;
+        runStart = at;
+    }
+    appendPairs(codec, data + runStart, size - runStart, &out);
+    return out;
+}
+
+QString decodeWholeWithFallback(const QTextCodec *codec, QByteArrayView bytes)
+{
+    int pendingLead = -1;
+    QString text = decodeWithFallback(codec, bytes, &pendingLead);
+    if (pendingLead >= 0)
+        text.append(QChar(QChar::ReplacementCharacter));
+    return text;
+}
+
+// The bytes of one character outside ASCII, or nothing if GBK has no such character: the
+// codec's bytes count only if they are one well-formed character that reads back as it.
+QByteArray encodeCharacterWithFallback(const QTextCodec *codec, QStringView character)
+{
+    if (character.size() == 1 && character.at(0).unicode() == kEuro)
+        return QByteArray(1, kEuroByte);
+    if (character.size() == 1 && character.at(0).unicode() == WireCodec::kStrayFfCharacter)
+        return QByteArray();
+    const QByteArray bytes = codec->fromUnicode(character);
+    if (bytes.size() != 2 || !isLeadByte(uchar(bytes[0])) || !isTrailByte(uchar(bytes[1])))
+        return QByteArray();
+    if (decodeWholeWithFallback(codec, bytes) != character)
+        return QByteArray();
+    return bytes;
+}
+
+WireCodec::Encoded encodeWithFallback(const QTextCodec *codec, const QString &text)
+{
+    // The codec's own reports of what it could not encode differ between its builds (one
+    // never reports, one drops some characters silently), so the bytes are judged by
+    // reading them back: text that comes back whole went out whole.
+    if (!text.contains(QChar(kEuro)) && !text.contains(QChar(WireCodec::kStrayFfCharacter))) {
+        QByteArray bytes = codec->fromUnicode(text);
+        if (decodeWholeWithFallback(codec, bytes) == text)
+            return {std::move(bytes), text};
+    }
+
+    WireCodec::Encoded out;
+    out.bytes.reserve(text.size() * 2);
+    out.text.reserve(text.size());
+    const QChar *p = text.constData();
+    const QChar *const end = p + text.size();
+    while (p < end) {
+        const char16_t unit = p->unicode();
+        qsizetype length = 1;
+        if (QChar::isHighSurrogate(unit) && p + 1 < end && p[1].isLowSurrogate())
+            length = 2;
+        const QStringView character(p, length);
+        QByteArray bytes;
+        if (unit < 0x80)
+            bytes = QByteArray(1, char(unit)); // ASCII is itself in GBK
+        else if (length == 2 || !QChar::isSurrogate(unit))
+            bytes = encodeCharacterWithFallback(codec, character);
+        if (bytes.isEmpty()) {
+            out.bytes.append(kQuestionMark);
+            out.text.append(QLatin1Char(kQuestionMark));
+        } else {
+            out.bytes.append(bytes);
+            out.text.append(character);
+        }
+        p += length;
+    }
+    return out;
 }
 
 bool probeFallback()
@@ -47,8 +197,9 @@ bool probeFallback()
     const QTextCodec *codec = fallbackCodec();
     if (!codec)
         return false;
-    return codec->fromUnicode(probeText()) == probeBytes() &&
-           codec->toUnicode(probeBytes()) == probeText();
+    const WireCodec::Encoded encoded = encodeWithFallback(codec, probeText());
+    return encoded.bytes == probeBytes() && encoded.text == probeText() &&
+           decodeWholeWithFallback(codec, probeBytes()) == probeText();
 }
 
 enum class Engine
@@ -104,7 +255,7 @@ void WireCodec::useFallbackForTesting()
 WireCodec::Encoded WireCodec::encode(const QString &text)
 {
     if (engine() == Engine::Fallback)
-        return encodeWithFallback(text);
+        return encodeWithFallback(fallbackCodec(), text);
     // Stateless, so that a high surrogate at the very end counts as an error instead of
     // being kept back for a next call that never comes.
     QStringEncoder encoder(kName, QStringConverter::Flag::Stateless);
@@ -169,51 +320,6 @@ WireCodec::Encoded WireCodec::encodeByCharacter(QStringView text)
     return out;
 }
 
-WireCodec::Encoded WireCodec::encodeWithFallback(const QString &text)
-{
-    // The codec's own reports of what it could not encode differ between its builds (some
-    // never report, some drop a character silently), so the bytes are judged by reading
-    // them back: a character goes out as itself only if its bytes decode to it again.
-    const QTextCodec *codec = fallbackCodec();
-    QByteArray bytes = codec->fromUnicode(text);
-    if (!text.contains(QChar(kStrayFfCharacter)) && codec->toUnicode(bytes) == text)
-        return {std::move(bytes), text};
-
-    Encoded out;
-    out.bytes.reserve(text.size() * 2);
-    out.text.reserve(text.size());
-    const QChar *p = text.constData();
-    const QChar *const end = p + text.size();
-    while (p < end) {
-        const char16_t unit = p->unicode();
-        qsizetype length = 1;
-        bool encodable = true;
-        if (QChar::isHighSurrogate(unit) && p + 1 < end && p[1].isLowSurrogate())
-            length = 2;
-        else if (QChar::isSurrogate(unit) || unit == kStrayFfCharacter)
-            encodable = false;
-
-        const QStringView character(p, length);
-        if (encodable && unit >= 0x80) {
-            const QByteArray one = codec->fromUnicode(character);
-            encodable = !one.isEmpty() && codec->toUnicode(one) == character;
-            if (encodable)
-                out.bytes.append(one);
-        } else if (encodable) {
-            // ASCII is itself in GBK.
-            out.bytes.append(char(unit));
-        }
-        if (encodable) {
-            out.text.append(character);
-        } else {
-            out.bytes.append(kQuestionMark);
-            out.text.append(QLatin1Char(kQuestionMark));
-        }
-        p += length;
-    }
-    return out;
-}
-
 qsizetype WireCodec::byteLength(const QString &text)
 {
     return encode(text).bytes.size();
@@ -221,9 +327,9 @@ qsizetype WireCodec::byteLength(const QString &text)
 
 struct WireDecoder::FallbackState
 {
-    QTextCodec *codec = fallbackCodec();
-    // Holds a lead byte whose partner has not arrived yet.
-    QTextCodec::ConverterState state;
+    const QTextCodec *codec = fallbackCodec();
+    // A lead byte whose partner has not arrived yet, or -1.
+    int pendingLead = -1;
 };
 
 namespace {
@@ -250,13 +356,7 @@ QString WireDecoder::decode(QByteArrayView bytes)
 {
     QString text;
     if (m_fallback) {
-        // The codec takes an int count; a longer read goes through in pieces.
-        constexpr qsizetype kPiece = 1 << 30;
-        for (qsizetype at = 0; at < bytes.size(); at += kPiece) {
-            const QByteArrayView piece = bytes.sliced(at, qMin(kPiece, bytes.size() - at));
-            text +=
-                m_fallback->codec->toUnicode(piece.data(), int(piece.size()), &m_fallback->state);
-        }
+        text = decodeWithFallback(m_fallback->codec, bytes, &m_fallback->pendingLead);
     } else {
         text = m_decoder.decode(bytes);
     }

@@ -51,7 +51,6 @@ public:
 private:
     // Code point by code point, for a text the library could not encode whole.
     static Encoded encodeByCharacter(QStringView text);
-    static Encoded encodeWithFallback(const QString &text);
 };
 
 // Stateful GBK decoding of a byte stream that arrives in pieces: a two-byte character
