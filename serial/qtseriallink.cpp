@@ -62,18 +62,16 @@ bool QtSerialLink::open(const QString &systemName, const LineSettings &settings,
     if (!m_port.setBaudRate(settings.baudRate))
         return refused(PortFailure::Kind::SpeedRefused, QString::number(settings.baudRate));
     if (!m_port.setDataBits(QSerialPort::Data8))
-        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("8 data bits"));
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("8 位数据位"));
     if (!m_port.setParity(QSerialPort::NoParity))
-        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("no parity"));
-    if (!m_port.setStopBits(settings.stopBits)) {
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("无校验"));
+    if (!m_port.setStopBits(settings.stopBits))
         return refused(PortFailure::Kind::StopBitsRefused, stopBitsText(settings.stopBits));
-    }
     if (!m_port.setFlowControl(QSerialPort::NoFlowControl))
-        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("no flow control"));
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("无流控"));
     // Whatever the line held before we opened it belongs to nobody.
     if (!m_port.clear(QSerialPort::AllDirections))
-        return refused(PortFailure::Kind::SettingRefused,
-                       QStringLiteral("discarding buffered bytes"));
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("清空缓冲区"));
 
     ++m_session;
     m_live = true;
