@@ -1,16 +1,19 @@
 #include "windowharness.h"
 
 #include "commandtable.h"
+#include "messageboxes.h"
 #include "startup.h"
 #include "wirecodec.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
 
@@ -68,6 +71,7 @@ private slots:
     void openFailureSaysWhyInTheDetails_data();
     void openFailureSaysWhyInTheDetails();
     void portLostSaysWhyInTheDetails();
+    void errorBoxShowsItsDetailsInChinese();
 };
 
 void TstWindow::startupScan_data()
@@ -751,6 +755,72 @@ void TstWindow::portLostSaysWhyInTheDetails()
     const QString detail = h.messages.boxes[0].detail;
     QVERIFY2(detail.startsWith(QStringLiteral("设备 ") + pty.slavePath()), qPrintable(detail));
     QVERIFY2(detail.contains(QStringLiteral("串口已关闭。\n系统信息：")), qPrintable(detail));
+}
+
+// The real box: its title and text as given, the details behind a button in Chinese.
+void TstWindow::errorBoxShowsItsDetailsInChinese()
+{
+    struct Seen
+    {
+        QString title, text, showCaption, hideCaption, details;
+        bool detailsHiddenFirst = false;
+        bool detailsShownAfterClick = false;
+    } seen;
+    bool found = false;
+    int attempts = 0;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QMessageBox *box = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *candidate = qobject_cast<QMessageBox *>(widget);
+                candidate && candidate->isVisible())
+                box = candidate;
+        }
+        // Bounded: the box is closed whatever happens, so the test cannot hang on it.
+        if (!box) {
+            if (++attempts > 250)
+                poll.stop();
+            return;
+        }
+        poll.stop();
+        found = true;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        // The details button is the one besides OK.
+        QPushButton *button = nullptr;
+        for (QPushButton *candidate : box->findChildren<QPushButton *>()) {
+            if (candidate != box->button(QMessageBox::Ok))
+                button = candidate;
+        }
+        auto *details = box->findChild<QTextEdit *>();
+        if (button && details) {
+            seen.showCaption = button->text();
+            seen.detailsHiddenFirst = !details->isVisible();
+            button->click();
+            seen.hideCaption = button->text();
+            seen.detailsShownAfterClick = details->isVisible();
+            seen.details = details->toPlainText();
+        }
+        box->done(QMessageBox::Ok);
+    });
+    poll.start();
+
+    MessageBoxes boxes(nullptr);
+    const QString detail =
+        QStringLiteral("设备 /dev/ttyUSB0 正被另一个程序占用，请先在那个程序里关闭它。\n"
+                       "系统信息：Permission error while locking the device");
+    boxes.error(QStringLiteral("错误提示！"), QStringLiteral("串口 ttyUSB0 不存在或被占用!"),
+                detail);
+
+    QVERIFY2(found, "no message box appeared within five seconds");
+    QCOMPARE(seen.title, QStringLiteral("错误提示！"));
+    QCOMPARE(seen.text, QStringLiteral("串口 ttyUSB0 不存在或被占用!"));
+    QCOMPARE(seen.showCaption, QStringLiteral("显示详细信息…"));
+    QVERIFY(seen.detailsHiddenFirst);
+    QCOMPARE(seen.hideCaption, QStringLiteral("隐藏详细信息…"));
+    QVERIFY(seen.detailsShownAfterClick);
+    QCOMPARE(seen.details, detail);
 }
 
 QTEST_MAIN(TstWindow)
