@@ -37,11 +37,12 @@ bool probeNative()
 }
 
 // GBK through the codec of Qt's compatibility module. Builds of that codec differ: where
-// Qt has ICU it hands the work to ICU; without ICU it uses Qt's own GBK tables, which know
-// the euro sign only as a two-byte character and let a lead byte swallow the byte after
-// it. So the codec is asked only to map whole, well-formed two-byte characters; how the
-// bytes divide into characters, code page 936's one-byte euro sign, and which characters
-// go out as "?" are decided here, the same whichever build runs.
+// Qt has ICU it hands the work to ICU; without ICU it uses Qt's own GBK tables, which need
+// not share ICU's habits (the euro sign as a two-byte character, a lead byte that takes
+// the byte after it down with it, errors counted or not). So the codec is asked only to
+// map whole, well-formed two-byte characters; how the bytes divide into characters, code
+// page 936's one-byte euro sign, and which characters go out as "?" are decided here, the
+// same whichever build runs.
 
 constexpr char16_t kEuro = 0x20AC;
 constexpr char kEuroByte = '\x80';

@@ -23,10 +23,10 @@ QString describe(const QString &text)
     return parts.join(QLatin1Char(' '));
 }
 
-// A GBK codec with the habits of a codec built on Qt's own tables (Qt without ICU): the
-// euro sign is a two-byte character, the byte 0x80 is no character, a byte that cannot
-// follow a lead byte is lost together with it, and a character it cannot encode becomes
-// "?", a surrogate pair two of them. Its two-byte characters are the platform's GBK.
+// A GBK codec with the habits a codec on tables of its own can have (Qt's without ICU is
+// one): the euro sign is a two-byte character, the byte 0x80 is no character, a byte that
+// cannot follow a lead byte is lost together with it, and a character it cannot encode
+// becomes "?", a surrogate pair two of them. Its two-byte characters are the platform's GBK.
 class OwnTablesGbkCodec : public QTextCodec
 {
 public:
