@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs the Debian 12 packages Quorlin needs to build, run and test, when missing.
 set -e
-PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev qt6-5compat-dev libgl-dev \
-      fonts-noto-cjk xvfb xauth x11-utils xdotool"
+PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
+      qt6-5compat-dev libgl-dev fonts-noto-cjk xvfb xauth x11-utils xdotool"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
