@@ -213,30 +213,34 @@ void Form1::toggleOpen()
         ui->Command1->setText(kOpenCaption);
         return;
     }
-    const std::optional<LineSettings> settings =
-        parseLineSettings(ui->Combo2->currentText(), ui->Combo6->currentText());
-    if (!settings || !link.open(chosenSystemName(), *settings)) {
-        showOpenFailure();
+    const QString speed = ui->Combo2->currentText();
+    const QString stopBits = ui->Combo6->currentText();
+    const std::optional<LineSettings> settings = parseLineSettings(speed, stopBits);
+    QString why;
+    if (!settings)
+        why = lineSettingsProblem(speed, stopBits);
+    if (!settings || !link.open(chosenSystemName(), *settings, &why)) {
+        showOpenFailure(why);
         return;
     }
     ui->Command1->setText(kCloseCaption);
 }
 
-void Form1::showOpenFailure()
+void Form1::showOpenFailure(const QString &why)
 {
     const QString port = ui->Combo1->currentText();
-    m_services.messages->error(kErrorTitle,
-                               QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"));
+    m_services.messages->error(
+        kErrorTitle, QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"), why);
     ui->Command1->setText(kOpenCaption);
 }
 
-void Form1::portLost()
+void Form1::portLost(const QString &why)
 {
     // Everything received before the loss is already counted and in the log.
     ui->Command1->setText(kOpenCaption);
     const QString port = ui->Combo1->currentText();
     m_services.messages->error(kErrorTitle,
-                               QStringLiteral("串口 ") + port + QStringLiteral(" 已断开!"));
+                               QStringLiteral("串口 ") + port + QStringLiteral(" 已断开!"), why);
 }
 
 void Form1::received(const QByteArray &bytes)

@@ -61,8 +61,9 @@ private:
     void rescan();
     void portChosen(int index);
     void toggleOpen();
-    void showOpenFailure();
-    void portLost();
+    // `why` is the cause, shown behind the box's details button.
+    void showOpenFailure(const QString &why);
+    void portLost(const QString &why);
     void received(const QByteArray &bytes);
     void showCounters();
     void clearReceiveLog();

@@ -36,7 +36,8 @@ int main(int argc, char *argv[])
 
     // Everything on the wire is GBK; without it the counts and logs would be wrong.
     if (!WireCodec::available()) {
-        const QString why = QStringLiteral("This system offers no GBK text codec (ICU).");
+        const QString why = QStringLiteral(
+            "This system offers no GBK text codec (neither ICU nor Qt's Core5Compat).");
         std::fprintf(stderr, "quorlin: %s\n", qPrintable(why));
         QMessageBox::critical(nullptr, QStringLiteral("Quorlin"), why);
         return 1;

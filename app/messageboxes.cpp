@@ -1,5 +1,7 @@
 #include "messageboxes.h"
 
+#include "detailbuttontexts.h"
+
 #include <QMessageBox>
 
 void MessageBoxes::warn(const QString &title, const QString &text)
@@ -10,7 +12,9 @@ void MessageBoxes::warn(const QString &title, const QString &text)
 void MessageBoxes::error(const QString &title, const QString &text, const QString &detail)
 {
     QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
-    if (!detail.isEmpty())
+    if (!detail.isEmpty()) {
+        DetailButtonTexts::install();
         box.setDetailedText(detail);
+    }
     box.exec();
 }

@@ -143,8 +143,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Declared by hand. The C and C++ run-time floors are what the shared-library scan of a
 # Debian 12 build asks for. The xcb platform plugin ships in libqt6gui6 on Debian 12, the
-# other platform plugins in qt6-qpa-plugins. The GBK codec needs ICU, which libqt6core6
-# brings. The window's text is Chinese, so a CJK font must be there to draw it.
+# other platform plugins in qt6-qpa-plugins. The GBK codec comes from ICU, which libqt6core6
+# brings, or else from Qt's compatibility module (libqt6core5compat6), which the program
+# links either way. The window's text is Chinese, so a CJK font must be there to draw it.
 set(QUORLIN_DEB_DEPENDS
     "libc6 (>= 2.34)"
     "libgcc-s1 (>= 3.0)"
@@ -153,6 +154,7 @@ set(QUORLIN_DEB_DEPENDS
     "libqt6gui6 (>= 6.4)"
     "libqt6widgets6 (>= 6.4)"
     "libqt6serialport6 (>= 6.4)"
+    "libqt6core5compat6 (>= 6.4)"
     "qt6-qpa-plugins"
     "fonts-noto-cjk"
 )

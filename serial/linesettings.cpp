@@ -1,5 +1,7 @@
 #include "linesettings.h"
 
+#include <QStringList>
+
 namespace {
 
 // A speed is accepted only as the user typed it: ASCII digits and nothing else, so a
@@ -42,4 +44,27 @@ std::optional<LineSettings> parseLineSettings(const QString &speedText, const QS
     settings.baudRate = *speed;
     settings.stopBits = *stopBits;
     return settings;
+}
+
+QString lineSettingsProblem(const QString &speedText, const QString &stopBitsText)
+{
+    QStringList problems;
+    if (!parseSpeed(speedText))
+        problems.append(QStringLiteral("波特率“%1”不是正整数。").arg(speedText));
+    if (!parseStopBits(stopBitsText))
+        problems.append(QStringLiteral("停止位“%1”不是 1、1.5 或 2。").arg(stopBitsText));
+    return problems.join(QLatin1Char('\n'));
+}
+
+QString stopBitsText(QSerialPort::StopBits stopBits)
+{
+    switch (stopBits) {
+    case QSerialPort::OneStop:
+        return QStringLiteral("1");
+    case QSerialPort::OneAndHalfStop:
+        return QStringLiteral("1.5");
+    case QSerialPort::TwoStop:
+        return QStringLiteral("2");
+    }
+    return QString::number(int(stopBits));
 }

@@ -17,3 +17,9 @@ struct LineSettings
 // (no trimming). Anything else gives no settings, and the open takes its error path.
 std::optional<LineSettings> parseLineSettings(const QString &speedText,
                                               const QString &stopBitsText);
+
+// Why parseLineSettings() gave no settings, for the open-failure box's details.
+QString lineSettingsProblem(const QString &speedText, const QString &stopBitsText);
+
+// The stop bits as the window lists them: "1", "1.5" or "2".
+QString stopBitsText(QSerialPort::StopBits stopBits);

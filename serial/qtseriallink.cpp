@@ -1,5 +1,7 @@
 #include "qtseriallink.h"
 
+#include "portfailure.h"
+
 #include <QMetaObject>
 
 QtSerialLink::QtSerialLink(QObject *parent) : SerialLink(parent), m_port(this)
@@ -24,31 +26,52 @@ bool QtSerialLink::open(const QString &systemName, const LineSettings &settings,
     // would stop reading or lose bytes when the module talks faster than we append.
     m_port.setReadBufferSize(0);
 
-    if (!m_port.open(QIODevice::ReadWrite)) {
+    const auto refuse = [error](const PortFailure &failure) {
         if (error)
-            *error = m_port.errorString();
-        return false;
-    }
-
-    const auto refused = [this, error](const char *what) {
-        if (error)
-            *error = QString::fromLatin1(what) + QStringLiteral(": ") + m_port.errorString();
-        m_port.close();
+            *error = failure.text();
         return false;
     };
+    const auto settingFailure = [this, &systemName](PortFailure::Kind kind, const QString &value) {
+        PortFailure failure;
+        failure.kind = kind;
+        failure.device = PortFailure::deviceOf(systemName);
+        failure.value = value;
+        failure.systemText = m_port.errorString();
+        return failure;
+    };
+
+#ifndef Q_OS_WIN
+    // A terminal here has one or two stop bits; the port component would quietly open
+    // with one. Only Windows can set one and a half (and its driver judges the line).
+    if (settings.stopBits == QSerialPort::OneAndHalfStop) {
+        PortFailure failure =
+            settingFailure(PortFailure::Kind::StopBitsRefused, QStringLiteral("1.5"));
+        failure.systemText.clear();
+        return refuse(failure);
+    }
+#endif
+
+    if (!m_port.open(QIODevice::ReadWrite))
+        return refuse(PortFailure::ofOpen(systemName, m_port.error(), m_port.errorString()));
+
+    const auto refused = [&](PortFailure::Kind kind, const QString &value) {
+        const PortFailure failure = settingFailure(kind, value);
+        m_port.close();
+        return refuse(failure);
+    };
     if (!m_port.setBaudRate(settings.baudRate))
-        return refused("speed");
+        return refused(PortFailure::Kind::SpeedRefused, QString::number(settings.baudRate));
     if (!m_port.setDataBits(QSerialPort::Data8))
-        return refused("data bits");
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("8 位数据位"));
     if (!m_port.setParity(QSerialPort::NoParity))
-        return refused("parity");
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("无校验"));
     if (!m_port.setStopBits(settings.stopBits))
-        return refused("stop bits");
+        return refused(PortFailure::Kind::StopBitsRefused, stopBitsText(settings.stopBits));
     if (!m_port.setFlowControl(QSerialPort::NoFlowControl))
-        return refused("flow control");
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("无流控"));
     // Whatever the line held before we opened it belongs to nobody.
     if (!m_port.clear(QSerialPort::AllDirections))
-        return refused("discarding buffered bytes");
+        return refused(PortFailure::Kind::SettingRefused, QStringLiteral("清空缓冲区"));
 
     ++m_session;
     m_live = true;
@@ -127,13 +150,14 @@ void QtSerialLink::fail(const QString &reason)
     // Closing at once stops the flood of further errors a vanished device raises.
     if (m_port.isOpen())
         m_port.close();
+    const QString why = PortFailure::ofLoss(m_port.portName(), reason).text();
     // The window answers a lost port with a modal box, which must not run inside the
     // port's own notification.
     QMetaObject::invokeMethod(
         this,
-        [this, session, reason] {
+        [this, session, why] {
             if (session == m_session)
-                emit lost(reason);
+                emit lost(why);
         },
         Qt::QueuedConnection);
 }

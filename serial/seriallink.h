@@ -16,7 +16,8 @@ public:
     ~SerialLink() override = default;
 
     // Opens the port by its whole system name ("COM7", "ttyUSB0", "/dev/pts/3").
-    // On failure returns false, leaves the link closed and says why in *error.
+    // On failure returns false, leaves the link closed and says why in *error: a sentence
+    // for the user, then the system's own words.
     virtual bool open(const QString &systemName, const LineSettings &settings,
                       QString *error = nullptr) = 0;
     virtual void close() = 0;
@@ -30,6 +31,7 @@ public:
 signals:
     // Every byte read, in order, once each.
     void received(const QByteArray &bytes);
-    // The port failed while open (unplugged, read or write error) and has been closed.
+    // The port failed while open (unplugged, read or write error) and has been closed;
+    // `reason` says so for the user, with the system's own words.
     void lost(const QString &reason);
 };

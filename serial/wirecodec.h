@@ -6,8 +6,13 @@
 #include <QStringDecoder>
 #include <QStringView>
 
+#include <memory>
+
 // Text on the wire is GBK (code page 936): ASCII is one byte, a Chinese character two.
 // One codec for the whole program, so the send log, the wire and the counters agree.
+// Qt's own converters offer GBK where Qt is built with ICU; elsewhere (Qt's usual Windows
+// and macOS builds) the GBK codec of Qt's compatibility module does the work, with the
+// same results.
 class WireCodec
 {
 public:
@@ -17,8 +22,16 @@ public:
         QString text;     // the text as it went: a character GBK cannot encode shows as "?"
     };
 
-    // False when the platform offers no GBK codec; the program refuses to start then.
+    // False when neither path offers a GBK codec; the program refuses to start then.
     static bool available();
+
+    // True when the compatibility module's codec is in use.
+    static bool usesFallback();
+
+    // For the codec suite only: from now on use the compatibility module's codec even
+    // where Qt's converters have GBK, so that the path other platforms take runs here too.
+    // Decoders made before the call keep the codec they were made with.
+    static void useFallbackForTesting();
 
     // Encodes the whole text. A character (a whole code point, or a lone surrogate) that
     // GBK cannot encode becomes the single byte "?" and shows as "?" in Encoded::text.
@@ -47,6 +60,7 @@ class WireDecoder
 {
 public:
     WireDecoder();
+    ~WireDecoder();
     QString decode(QByteArrayView bytes);
 
     // A moved GBK converter no longer tracks its errors: the library's converter still
@@ -54,5 +68,9 @@ public:
     Q_DISABLE_COPY_MOVE(WireDecoder)
 
 private:
+    // The compatibility codec's running state, when that codec is in use.
+    struct FallbackState;
+
     QStringDecoder m_decoder;
+    std::unique_ptr<FallbackState> m_fallback;
 };

@@ -1,18 +1,24 @@
+#include "portfailure.h"
 #include "ptypair.h"
 #include "qtseriallink.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cstdio>
+#include <grp.h>
 #include <memory>
 #include <optional>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -99,6 +105,21 @@ void settle()
 
 const LineSettings kDefaultSettings{115200, QSerialPort::OneStop};
 
+// Set, this suite only opens the named port and prints why it could not: the permission
+// test runs it so as another user.
+constexpr char kOpenOnly[] = "QUORLIN_OPEN_ONLY";
+
+QString groupOf(const QString &path)
+{
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    const group *owner = ::getgrgid(info.st_gid);
+    return owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
+}
+
 } // namespace
 
 using Chunks = QList<QByteArray>;
@@ -123,6 +144,15 @@ private slots:
     void lostPortCanBeOpenedAgain();
     void refusedModemLineQueryIsNotALoss_data();
     void refusedModemLineQueryIsNotALoss();
+
+    void openFailureSaysWhy_data();
+    void openFailureSaysWhy();
+    void oneAndAHalfStopBitsAreRefusedOnATerminal();
+    void permissionDeniedNamesTheFix_data();
+    void permissionDeniedNamesTheFix();
+    void failureTextForCausesATerminalCannotShow_data();
+    void failureTextForCausesATerminalCannotShow();
+    void lostPortSaysWhy();
 };
 
 void Tst_seriallink::openAppliesLineSettings_data()
@@ -137,9 +167,6 @@ void Tst_seriallink::openAppliesLineSettings_data()
     QTest::newRow("56700 nonstandard speed set exactly")
         << 56700 << int(QSerialPort::OneStop) << false;
     QTest::newRow("74880 typed speed set exactly") << 74880 << int(QSerialPort::TwoStop) << true;
-    // A terminal has no one-and-a-half stop bits; the port component applies one.
-    QTest::newRow("1.5 stop bits opens with one")
-        << 19200 << int(QSerialPort::OneAndHalfStop) << false;
 }
 
 void Tst_seriallink::openAppliesLineSettings()
@@ -517,5 +544,259 @@ void Tst_seriallink::refusedModemLineQueryIsNotALoss()
     QTRY_COMPARE(receiver.bytes, QByteArray("OK\r\n"));
 }
 
-QTEST_GUILESS_MAIN(Tst_seriallink)
+void Tst_seriallink::openFailureSaysWhy_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("sentence");    // the cause, in the user's words
+    QTest::addColumn<QString>("systemWords"); // the system's own reason after it
+
+    QTest::newRow("path that does not exist is not found") << "missing"
+                                                           << "设备 NAME 不存在"
+                                                           << "No such file or directory";
+    QTest::newRow("short name of a missing device is looked for in /dev")
+        << "shortMissing"
+        << "设备 /dev/ttyQuorlinGone9 不存在"
+        << "No such file or directory";
+    QTest::newRow("plain file is not a serial device") << "plainFile"
+                                                       << "NAME 不是串口设备"
+                                                       << "";
+    QTest::newRow("directory is not a serial device") << "directory"
+                                                      << "NAME 不是串口设备"
+                                                      << "";
+    QTest::newRow("/dev/null is no terminal") << "devNull"
+                                              << "/dev/null 不是串口设备"
+                                              << "Inappropriate ioctl for device";
+    QTest::newRow("terminal held by another link is busy") << "heldByLink"
+                                                           << "设备 NAME 正被另一个程序占用"
+                                                           << "lock";
+    QTest::newRow("empty name is no port") << "empty"
+                                           << "没有可打开的串口"
+                                           << "";
+}
+
+void Tst_seriallink::openFailureSaysWhy()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, sentence);
+    QFETCH(QString, systemWords);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink holder;
+
+    QString name;
+    if (kind == QLatin1String("missing")) {
+        name = dir.filePath(QStringLiteral("ttyGone0"));
+    } else if (kind == QLatin1String("shortMissing")) {
+        name = QStringLiteral("ttyQuorlinGone9");
+    } else if (kind == QLatin1String("plainFile")) {
+        name = dir.filePath(QStringLiteral("notatty"));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("x");
+    } else if (kind == QLatin1String("directory")) {
+        name = dir.path();
+    } else if (kind == QLatin1String("devNull")) {
+        name = QStringLiteral("/dev/null");
+    } else if (kind == QLatin1String("heldByLink")) {
+        QVERIFY(holder.open(pty.slavePath(), kDefaultSettings));
+        name = pty.slavePath();
+    }
+    sentence.replace(QStringLiteral("NAME"), name);
+
+    QtSerialLink link;
+    QString error;
+    QVERIFY(!link.open(name, kDefaultSettings, &error));
+    QVERIFY2(error.startsWith(sentence), qPrintable(error));
+    if (!systemWords.isEmpty())
+        QVERIFY2(error.contains(QStringLiteral("\n系统信息：")) && error.contains(systemWords),
+                 qPrintable(error));
+}
+
+void Tst_seriallink::oneAndAHalfStopBitsAreRefusedOnATerminal()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    QSignalSpy lost(&link, &SerialLink::lost);
+    QString error;
+    QVERIFY2(!link.open(pty.slavePath(), LineSettings{9600, QSerialPort::OneAndHalfStop}, &error),
+             "a terminal cannot take 1.5 stop bits; opening with one instead reports a "
+             "failure as success");
+    QVERIFY(!link.isOpen());
+    QCOMPARE(error, QStringLiteral("串口 ") + pty.slavePath() +
+                        QStringLiteral(" 在 8 位数据位时不能使用 1.5 位停止位。"));
+    QVERIFY2(!descriptorOn(pty.slavePath()).has_value(), "the refused port was left open");
+    QVERIFY(!link.write("AT\r\n"));
+    settle();
+    QCOMPARE(lost.count(), 0);
+
+    // The same port opens with stop bits it can take.
+    QVERIFY2(link.open(pty.slavePath(), LineSettings{9600, QSerialPort::TwoStop}, &error),
+             qPrintable(error));
+    QVERIFY(link.write("AT\r\n"));
+    QCOMPARE(pty.readExactly(4), QByteArray("AT\r\n"));
+}
+
+void Tst_seriallink::permissionDeniedNamesTheFix_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("joinTheGroup");
+    QTest::newRow("group may read and write: join it") << 0660 << true;
+    QTest::newRow("only the owner may: no group to join") << 0600 << false;
+    QTest::newRow("nobody may") << 0000 << false;
+}
+
+// The superuser opens every device, so the port is opened by this suite run again as the
+// unprivileged user "nobody"; without the superuser's right to do that, it is skipped.
+void Tst_seriallink::permissionDeniedNamesTheFix()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, joinTheGroup);
+
+    if (::geteuid() != 0)
+        QSKIP("opening a device as another user needs the superuser");
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    if (setpriv.isEmpty())
+        QSKIP("setpriv (util-linux) is not installed");
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    const QByteArray path = QFile::encodeName(pty.slavePath());
+    // Owned the way serial adapters are: by the superuser and the group "dialout".
+    const group *dialout = ::getgrnam("dialout");
+    if (!dialout)
+        QSKIP("this system has no group dialout");
+    QCOMPARE(::chown(path.constData(), 0, dialout->gr_gid), 0);
+    QCOMPARE(::chmod(path.constData(), mode_t(mode)), 0);
+    const QString group = groupOf(pty.slavePath());
+    QCOMPARE(group, QStringLiteral("dialout"));
+
+    // The build folder may be closed to other users: the other user runs a copy.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QFileDevice::Permissions open = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                          QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                          QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(dir.path(), open));
+    const QString program = dir.filePath(QStringLiteral("opener"));
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+    QVERIFY(QFile::setPermissions(program, open));
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(kOpenOnly), pty.slavePath());
+    child.setProcessEnvironment(environment);
+    child.setWorkingDirectory(dir.path());
+    child.start(setpriv, {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                          QStringLiteral("--clear-groups"), program});
+    QVERIFY2(child.waitForFinished(10000), "the port opened as another user did not answer");
+    const QString error = QString::fromUtf8(child.readAllStandardOutput());
+    QVERIFY2(child.exitCode() == 0,
+             qPrintable(error + QString::fromUtf8(child.readAllStandardError())));
+
+    QVERIFY2(error.startsWith(QStringLiteral("没有读写设备 ") + pty.slavePath()),
+             qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("系统信息：")), qPrintable(error));
+    const QString join = QStringLiteral("加入拥有该设备的用户组 ") + group;
+    QVERIFY2(error.contains(join) == joinTheGroup, qPrintable(error));
+    if (joinTheGroup)
+        QVERIFY2(error.contains(QStringLiteral("重新登录")), qPrintable(error));
+    else
+        QVERIFY2(error.contains(QStringLiteral("管理员")), qPrintable(error));
+}
+
+void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<bool>("groupMayReadWrite");
+    QTest::addColumn<QString>("expected");
+
+    using Kind = PortFailure::Kind;
+    QTest::newRow("speed the line refuses")
+        << int(Kind::SpeedRefused) << "" << false
+        << "串口 /dev/ttyUSB0 不能使用波特率 VALUE。\n系统信息：SYSTEM";
+    QTest::newRow("stop bits the driver refuses")
+        << int(Kind::StopBitsRefused) << "" << false
+        << "串口 /dev/ttyUSB0 在 8 位数据位时不能使用 VALUE 位停止位。\n系统信息：SYSTEM";
+#ifdef Q_OS_LINUX // the fix is named where devices belong to groups such as dialout
+    QTest::newRow("permission: join dialout and log in again")
+        << int(Kind::PermissionDenied) << "dialout" << true
+        << "没有读写设备 /dev/ttyUSB0 的权限。\n解决办法：把当前用户加入拥有该设备的用户组 dialout"
+           "（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。\n系统信息：SYSTEM";
+    QTest::newRow("permission: the root group is not suggested")
+        << int(Kind::PermissionDenied) << "root" << false
+        << "没有读写设备 /dev/ttyUSB0 的权限。\n该设备的用户组 root 也没有读写权限，"
+           "需由系统管理员修改设备的权限。\n系统信息：SYSTEM";
+#endif
+    QTest::newRow("unplugged while open")
+        << int(Kind::LostGone) << "" << false
+        << "设备 /dev/ttyUSB0 已不存在，可能已被拔出；串口已关闭。\n系统信息：SYSTEM";
+}
+
+// Causes a pseudo-terminal cannot produce here (it takes every speed, and the superuser
+// is never denied) are told from the cause as the port reports it.
+void Tst_seriallink::failureTextForCausesATerminalCannotShow()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, group);
+    QFETCH(bool, groupMayReadWrite);
+    QFETCH(QString, expected);
+
+    PortFailure failure;
+    failure.kind = PortFailure::Kind(kind);
+    failure.device = PortFailure::deviceOf(QStringLiteral("ttyUSB0"));
+    failure.systemText = QStringLiteral("Invalid argument");
+    failure.value = QStringLiteral("1.5");
+    failure.owningGroup = group;
+    failure.groupMayReadWrite = groupMayReadWrite;
+    expected.replace(QStringLiteral("VALUE"), failure.value);
+    expected.replace(QStringLiteral("SYSTEM"), failure.systemText);
+    QCOMPARE(failure.text(), expected);
+}
+
+void Tst_seriallink::lostPortSaysWhy()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    QSignalSpy lost(&link, &SerialLink::lost);
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+    pty.closeMaster();
+    QVERIFY2(lost.wait(10000), "no loss reported after the terminal went away");
+    const QString why = lost.at(0).at(0).toString();
+    // The terminal's node goes with its master, as an unplugged adapter's does.
+    const QString sentence = QFile::exists(pty.slavePath())
+                                 ? QStringLiteral("设备 %1 读写出错，串口已关闭。")
+                                 : QStringLiteral("设备 %1 已不存在，可能已被拔出；串口已关闭。");
+    QVERIFY2(why.startsWith(sentence.arg(pty.slavePath()) + QStringLiteral("\n系统信息：")),
+             qPrintable(why));
+    QVERIFY2(why.size() > sentence.size() + 6, "the system's own words are missing");
+}
+
+// Opens one port, prints why it could not be opened (or "opened"), and ends.
+static int openOnly(int argc, char *argv[], const QString &device)
+{
+    QCoreApplication app(argc, argv);
+    QtSerialLink link;
+    QString error;
+    const bool opened = link.open(device, kDefaultSettings, &error);
+    std::fputs(opened ? "opened" : error.toUtf8().constData(), stdout);
+    return 0;
+}
+
+int main(int argc, char *argv[])
+{
+    const QString device = qEnvironmentVariable(kOpenOnly);
+    if (!device.isEmpty())
+        return openOnly(argc, argv, device);
+    QCoreApplication app(argc, argv);
+    Tst_seriallink tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_seriallink.moc"

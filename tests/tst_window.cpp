@@ -1,6 +1,7 @@
 #include "windowharness.h"
 
 #include "commandtable.h"
+#include "messageboxes.h"
 #include "startup.h"
 #include "wirecodec.h"
 
@@ -8,10 +9,12 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
 
@@ -109,6 +112,10 @@ private slots:
     void singleLineBoxKeepsTheFirstLine_data();
     void singleLineBoxKeepsTheFirstLine();
     void clearAfterCrStartsWithoutEmptyLine();
+    void openFailureSaysWhyInTheDetails_data();
+    void openFailureSaysWhyInTheDetails();
+    void portLostSaysWhyInTheDetails();
+    void errorBoxShowsItsDetailsInChinese();
 };
 
 void TstWindow::startupScan_data()
@@ -884,6 +891,158 @@ void TstWindow::clearAfterCrStartsWithoutEmptyLine()
     QVERIFY(pty.write("ready\r\n"));
     QTRY_COMPARE(h.window->RxCount(), QStringLiteral("11"));
     QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("ready\n"));
+}
+
+void TstWindow::openFailureSaysWhyInTheDetails_data()
+{
+    QTest::addColumn<QString>("typedPort"); // "PTY" stands for the pseudo-terminal
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<QString>("stopBits");
+    QTest::addColumn<bool>("holdPty");
+    QTest::addColumn<QString>("detail"); // how the details begin; PTY as above
+
+    QTest::newRow("speed that is not a number")
+        << "PTY"
+        << "fast"
+        << "1" << false << QStringLiteral("波特率“fast”不是正整数。");
+    QTest::newRow("stop bits that do not exist")
+        << "PTY"
+        << "115200"
+        << "3" << false << QStringLiteral("停止位“3”不是 1、1.5 或 2。");
+    QTest::newRow("speed and stop bits both wrong")
+        << "PTY"
+        << "9600 "
+        << "" << false << QStringLiteral("波特率“9600 ”不是正整数。\n停止位“”不是 1、1.5 或 2。");
+    QTest::newRow("1.5 stop bits a terminal cannot take")
+        << "PTY"
+        << "115200"
+        << "1.5" << false << QStringLiteral("串口 PTY 在 8 位数据位时不能使用 1.5 位停止位。");
+    QTest::newRow("device that does not exist")
+        << "/dev/quorlin-no-such-port"
+        << "115200"
+        << "1" << false
+        << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
+                          "系统信息：No such file or directory");
+    QTest::newRow("port held by another program")
+        << "PTY"
+        << "115200"
+        << "1" << true
+        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n系统信息：");
+}
+
+// The box keeps its title and text; the cause goes behind its details button.
+void TstWindow::openFailureSaysWhyInTheDetails()
+{
+    QFETCH(QString, typedPort);
+    QFETCH(QString, speed);
+    QFETCH(QString, stopBits);
+    QFETCH(bool, holdPty);
+    QFETCH(QString, detail);
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QSerialPort holder;
+    if (holdPty) {
+        holder.setPortName(pty.slavePath());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+    }
+    typedPort.replace(QStringLiteral("PTY"), pty.slavePath());
+    detail.replace(QStringLiteral("PTY"), pty.slavePath());
+    WindowHarness h;
+    h.combo("Combo1")->setEditText(typedPort);
+    h.combo("Combo2")->setEditText(speed);
+    h.combo("Combo6")->setEditText(stopBits);
+
+    h.click("Command1");
+
+    QVERIFY(!h.link.isOpen());
+    QCOMPARE(h.button("Command1")->text(), kOpen);
+    QCOMPARE(h.messages.boxes.size(), 1);
+    QCOMPARE(h.messages.boxes[0].title, QStringLiteral("错误提示！"));
+    QCOMPARE(h.messages.boxes[0].text,
+             QStringLiteral("串口 ") + typedPort + QStringLiteral(" 不存在或被占用!"));
+    QVERIFY2(h.messages.boxes[0].detail.startsWith(detail), qPrintable(h.messages.boxes[0].detail));
+}
+
+void TstWindow::portLostSaysWhyInTheDetails()
+{
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    WindowHarness h;
+    QVERIFY(h.openPty(pty));
+    pty.closeMaster();
+    QTRY_COMPARE(h.messages.boxes.size(), 1);
+    QCOMPARE(h.messages.boxes[0].text,
+             QStringLiteral("串口 ") + pty.slavePath() + QStringLiteral(" 已断开!"));
+    const QString detail = h.messages.boxes[0].detail;
+    QVERIFY2(detail.startsWith(QStringLiteral("设备 ") + pty.slavePath()), qPrintable(detail));
+    QVERIFY2(detail.contains(QStringLiteral("串口已关闭。\n系统信息：")), qPrintable(detail));
+}
+
+// The real box: its title and text as given, the details behind a button in Chinese.
+void TstWindow::errorBoxShowsItsDetailsInChinese()
+{
+    struct Seen
+    {
+        QString title, text, showCaption, hideCaption, details;
+        bool detailsHiddenFirst = false;
+        bool detailsShownAfterClick = false;
+    } seen;
+    bool found = false;
+    int attempts = 0;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        QMessageBox *box = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *candidate = qobject_cast<QMessageBox *>(widget);
+                candidate && candidate->isVisible())
+                box = candidate;
+        }
+        // Bounded: the box is closed whatever happens, so the test cannot hang on it.
+        if (!box) {
+            if (++attempts > 250)
+                poll.stop();
+            return;
+        }
+        poll.stop();
+        found = true;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        // The details button is the one besides OK.
+        QPushButton *button = nullptr;
+        for (QPushButton *candidate : box->findChildren<QPushButton *>()) {
+            if (candidate != box->button(QMessageBox::Ok))
+                button = candidate;
+        }
+        auto *details = box->findChild<QTextEdit *>();
+        if (button && details) {
+            seen.showCaption = button->text();
+            seen.detailsHiddenFirst = !details->isVisible();
+            button->click();
+            seen.hideCaption = button->text();
+            seen.detailsShownAfterClick = details->isVisible();
+            seen.details = details->toPlainText();
+        }
+        box->done(QMessageBox::Ok);
+    });
+    poll.start();
+
+    MessageBoxes boxes(nullptr);
+    const QString detail =
+        QStringLiteral("设备 /dev/ttyUSB0 正被另一个程序占用，请先在那个程序里关闭它。\n"
+                       "系统信息：Permission error while locking the device");
+    boxes.error(QStringLiteral("错误提示！"), QStringLiteral("串口 ttyUSB0 不存在或被占用!"),
+                detail);
+
+    QVERIFY2(found, "no message box appeared within five seconds");
+    QCOMPARE(seen.title, QStringLiteral("错误提示！"));
+    QCOMPARE(seen.text, QStringLiteral("串口 ttyUSB0 不存在或被占用!"));
+    QCOMPARE(seen.showCaption, QStringLiteral("显示详细信息…"));
+    QVERIFY(seen.detailsHiddenFirst);
+    QCOMPARE(seen.hideCaption, QStringLiteral("隐藏详细信息…"));
+    QVERIFY(seen.detailsShownAfterClick);
+    QCOMPARE(seen.details, detail);
 }
 
 QTEST_MAIN(TstWindow)

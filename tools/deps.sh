@@ -1,8 +1,8 @@
 #!/bin/sh
 # Installs the Debian 12 packages Quorlin needs to build, run and test, when missing.
 set -e
-PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev \
-      fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool \
+PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
+      qt6-5compat-dev libgl-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool \
       weston qt6-wayland appstream desktop-file-utils lintian help2man"
 missing=""
 for p in $PKGS; do
