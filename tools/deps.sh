@@ -3,6 +3,8 @@
 set -e
 PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libgl-dev \
       fonts-noto-cjk xvfb xauth x11-utils xdotool"
+# The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
+PKGS="$PKGS clang libclang-rt-14-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -20,3 +20,6 @@ run_suite() {
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORLIN_SANITIZE=ON -DQUORLIN_BUILD_BENCH=OFF
+
+# Fuzz targets, about a minute each; a crash or a broken property fails the run.
+sh tools/fuzz.sh 60
