@@ -23,3 +23,7 @@ ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 
 # Fuzz targets, about a minute each; a crash or a broken property fails the run.
 sh tools/fuzz.sh 60
+
+# The real window against the simulated module for a minute: the counts on both sides must
+# agree; memory and handle figures are printed.
+QT_QPA_PLATFORM=offscreen build/bench/soak --minutes 1
