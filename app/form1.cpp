@@ -3,6 +3,7 @@
 
 #include "commandtable.h"
 #include "composers.h"
+#include "countfont.h"
 #include "firstlinevalidator.h"
 #include "freeformsender.h"
 #include "groupframestyle.h"
@@ -60,6 +61,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     Startup::prepareFonts();
     ui->setupUi(this);
     setupStatusBarPanels(ui->StatusBar1);
+    m_counterFont = ui->Label11->font();
     ui->StatusBar1->setSizeGripEnabled(false);
     keepTextAsTyped(this);
     // The frames draw their captions on their top border line; the rest keeps the
@@ -223,6 +225,7 @@ void Form1::toggleOpen()
         showOpenFailure(why);
         return;
     }
+    m_openedPort = ui->Combo1->currentText();
     ui->Command1->setText(kCloseCaption);
 }
 
@@ -237,10 +240,10 @@ void Form1::showOpenFailure(const QString &why)
 void Form1::portLost(const QString &why)
 {
     // Everything received before the loss is already counted and in the log.
+    // A rescan or an edit of the list since the open does not change which port was lost.
     ui->Command1->setText(kOpenCaption);
-    const QString port = ui->Combo1->currentText();
     m_services.messages->error(kErrorTitle,
-                               QStringLiteral("串口 ") + port + QStringLiteral(" 已断开!"), why);
+                               QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
 }
 
 void Form1::received(const QByteArray &bytes)
@@ -253,8 +256,19 @@ void Form1::received(const QByteArray &bytes)
 
 void Form1::showCounters()
 {
-    ui->Label11->setText(QStringLiteral("发送：") + m_txCount.text());
-    ui->Label13->setText(QStringLiteral("接收：") + m_rxCount.text());
+    showCount(ui->Label11, QStringLiteral("发送：") + m_txCount.text());
+    showCount(ui->Label13, QStringLiteral("接收：") + m_rxCount.text());
+}
+
+void Form1::showCount(QLabel *label, const QString &text)
+{
+    // Measured only when the text changes; the label keeps its place and width, and a
+    // long count gets a narrower font rather than losing digits.
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    const int room = label->contentsRect().width() - 2 * label->margin();
+    label->setFont(CountFont::fitting(m_counterFont, text, room));
 }
 
 void Form1::clearReceiveLog()

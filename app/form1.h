@@ -3,6 +3,7 @@
 #include "bytecount.h"
 #include "portdiscovery.h"
 
+#include <QFont>
 #include <QMainWindow>
 #include <QString>
 #include <QUrl>
@@ -18,6 +19,7 @@ class MessageSeam;
 class Transmitter;
 class FreeFormSender;
 class ReceiveText;
+class QLabel;
 class QTimer;
 
 // The one window. It wires the controls of the Designer form to the classes that do the
@@ -52,6 +54,11 @@ public:
 
     FreeFormSender &freeForm() { return *m_freeForm; }
 
+    // The counters themselves, for suites and benchmarks that need a count no test run
+    // reaches by traffic (ten or twenty digits); the labels follow at the next tick.
+    ByteCount &txCounter() { return m_txCount; }
+    ByteCount &rxCounter() { return m_rxCount; }
+
     // The system name a click on "打开串口" opens: the port-name list's entry for the port
     // list's text when that text is one of its entries, otherwise the text as typed.
     QString chosenSystemName() const;
@@ -66,6 +73,7 @@ private:
     void portLost(const QString &why);
     void received(const QByteArray &bytes);
     void showCounters();
+    void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
     void resetCounters();
     void moveToTop();
@@ -75,6 +83,10 @@ private:
     ByteCount m_txCount;
     ByteCount m_rxCount;
     QString m_portReport;
+    // The port list's text when the port was opened: the port a loss names, whatever the
+    // list shows by then.
+    QString m_openedPort;
+    QFont m_counterFont; // the counters' design font; long counts are shown squeezed
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;

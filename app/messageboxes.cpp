@@ -1,20 +1,46 @@
 #include "messageboxes.h"
 
+#include "boxtext.h"
 #include "detailbuttontexts.h"
 
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 
 void MessageBoxes::warn(const QString &title, const QString &text)
 {
-    QMessageBox::warning(m_parent, title, text, QMessageBox::Ok);
+    build(QMessageBox::Warning, title, text, QString(), m_parent)->exec();
 }
 
 void MessageBoxes::error(const QString &title, const QString &text, const QString &detail)
 {
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
-    if (!detail.isEmpty()) {
+    build(QMessageBox::Critical, title, text, detail, m_parent)->exec();
+}
+
+std::unique_ptr<QMessageBox> MessageBoxes::build(QMessageBox::Icon icon, const QString &title,
+                                                 const QString &text, const QString &detail,
+                                                 QWidget *parent)
+{
+    auto box = std::make_unique<QMessageBox>(icon, title, text, QMessageBox::Ok, parent);
+    // A port name is shown as typed, even when it looks like markup.
+    box->setTextFormat(Qt::PlainText);
+    // The box comes up on its parent's screen; measure in the font its text is drawn in.
+    const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    if (screen) {
+        const QFontMetrics metrics = label ? label->fontMetrics() : box->fontMetrics();
+        const QString shown =
+            BoxText::fitted(text, metrics, BoxText::room(screen->availableGeometry()));
+        box->setText(shown);
+        const QString fullDetail = BoxText::detail(text, shown, detail);
+        if (!fullDetail.isEmpty()) {
+            DetailButtonTexts::install();
+            box->setDetailedText(fullDetail);
+        }
+    } else if (!detail.isEmpty()) {
         DetailButtonTexts::install();
-        box.setDetailedText(detail);
+        box->setDetailedText(detail);
     }
-    box.exec();
+    return box;
 }

@@ -285,6 +285,10 @@ private slots:
     void qtTextsAreChinese();
     void scaledAsAsked();
     void pictureOfTheWindow();
+    void longCountFits_data();
+    void longCountFits();
+    void longNameBoxFitsTheScreen_data();
+    void longNameBoxFitsTheScreen();
 
 private:
     // A fresh window, shown and, when asked, active.
@@ -859,6 +863,78 @@ void Tst_realwindow::pictureOfTheWindow()
         QVERIFY2(shot.save(where), qPrintable(QStringLiteral("cannot write ") + where));
         qInfo("picture of the window: %s", qPrintable(where));
     }
+}
+
+void Tst_realwindow::longCountFits_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<quint64>("count");
+    QTest::newRow("Label13 with 10 digits") << "Label13" << quint64(1234567890);
+    QTest::newRow("Label11 with 10 digits") << "Label11" << quint64(1234567890);
+    QTest::newRow("Label13 with 20 digits") << "Label13" << quint64(12345678901234567890u);
+    QTest::newRow("Label11 with 20 digits") << "Label11" << quint64(12345678901234567890u);
+}
+
+void Tst_realwindow::longCountFits()
+{
+    QFETCH(QString, label);
+    QFETCH(quint64, count);
+    Form1 *w = showWindow(false);
+    QVERIFY(w);
+    auto *shown = w->findChild<QLabel *>(label);
+    QVERIFY(shown);
+    const QRect place = shown->geometry();
+    const bool sent = label == QLatin1String("Label11");
+    (sent ? w->txCounter() : w->rxCounter()).add(count);
+    const QString expected =
+        (sent ? QStringLiteral("发送：") : QStringLiteral("接收：")) + QString::number(count);
+    QTRY_COMPARE(shown->text(), expected);
+    QCOMPARE(shown->geometry(), place);
+    const QString misfit = textMisfit(shown, expected);
+    QVERIFY2(misfit.isEmpty(), qPrintable(label + QStringLiteral(": ") + misfit));
+    QVERIFY(QFontMetrics(shown->font()).height() <= place.height());
+}
+
+void Tst_realwindow::longNameBoxFitsTheScreen_data()
+{
+    QTest::addColumn<bool>("blanks");
+    QTest::newRow("10,000 characters with blanks") << true;
+    QTest::newRow("10,000 characters without blanks") << false;
+}
+
+void Tst_realwindow::longNameBoxFitsTheScreen()
+{
+    QFETCH(bool, blanks);
+    Form1 *w = showWindow(false);
+    QVERIFY(w);
+    QString name;
+    for (int i = 0; name.size() < 10000; ++i)
+        name += (blanks ? QStringLiteral("port%1 ") : QStringLiteral("port%1")).arg(i);
+    const QString text = QStringLiteral("串口 ") + name + QStringLiteral(" 不存在或被占用!");
+
+    std::unique_ptr<QMessageBox> box =
+        MessageBoxes::build(QMessageBox::Critical, QStringLiteral("错误提示！"), text,
+                            QStringLiteral("No such file or directory"), w);
+    box->show();
+    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+    // What the X server holds: the whole box, its OK button included, on the screen.
+    const QRect onServer = serverGeometry(box.get());
+    QVERIFY2(onServer.isValid(), "xwininfo gave no geometry for the box");
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QVERIFY2(onServer.width() <= screen.width() && onServer.height() <= screen.height(),
+             qPrintable(QStringLiteral("the box is %1 x %2 on a screen of %3 x %4")
+                            .arg(onServer.width())
+                            .arg(onServer.height())
+                            .arg(screen.width())
+                            .arg(screen.height())));
+    QAbstractButton *ok = box->button(QMessageBox::Ok);
+    QVERIFY(ok);
+    const QRect okOnScreen(ok->mapToGlobal(QPoint(0, 0)), ok->size());
+    QVERIFY2(screen.contains(okOnScreen), "the OK button lies off the screen");
+    QCOMPARE(box->windowTitle(), QStringLiteral("错误提示！"));
+    QVERIFY(box->text().contains(QChar(0x2026)));
+    QVERIFY(box->detailedText().startsWith(text));
+    QVERIFY(box->detailedText().endsWith(QStringLiteral("No such file or directory")));
 }
 
 QTEST_MAIN(Tst_realwindow)

@@ -1,8 +1,10 @@
 #include "windowharness.h"
 
 #include "commandtable.h"
+#include "countfont.h"
 #include "messageboxes.h"
 #include "startup.h"
+#include "textfit.h"
 #include "wirecodec.h"
 
 #include <QApplication>
@@ -116,6 +118,10 @@ private slots:
     void openFailureSaysWhyInTheDetails();
     void portLostSaysWhyInTheDetails();
     void errorBoxShowsItsDetailsInChinese();
+    void countsShowEveryDigit_data();
+    void countsShowEveryDigit();
+    void lostBoxNamesThePortAsOpened_data();
+    void lostBoxNamesThePortAsOpened();
 };
 
 void TstWindow::startupScan_data()
@@ -1043,6 +1049,95 @@ void TstWindow::errorBoxShowsItsDetailsInChinese()
     QCOMPARE(seen.hideCaption, QStringLiteral("隐藏详细信息…"));
     QVERIFY(seen.detailsShownAfterClick);
     QCOMPARE(seen.details, detail);
+}
+
+void TstWindow::countsShowEveryDigit_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<quint64>("count");
+    QTest::newRow("10 digits received") << "Label13" << quint64(1234567890);
+    QTest::newRow("10 digits sent") << "Label11" << quint64(9999999999);
+    QTest::newRow("20 digits received") << "Label13" << quint64(12345678901234567890u);
+    QTest::newRow("20 digits sent") << "Label11" << quint64(18446744073709551615u);
+}
+
+void TstWindow::countsShowEveryDigit()
+{
+    QFETCH(QString, label);
+    QFETCH(quint64, count);
+    WindowHarness h;
+    auto *shown = h.get<QLabel>(qPrintable(label));
+    const QRect place = shown->geometry();
+    const QFont design = shown->font();
+    ByteCount &counter =
+        label == QLatin1String("Label11") ? h.window->txCounter() : h.window->rxCounter();
+    const QString prefix =
+        label == QLatin1String("Label11") ? QStringLiteral("发送：") : QStringLiteral("接收：");
+
+    counter.add(count);
+    const QString expected = prefix + QString::number(count);
+    QTRY_COMPARE(shown->text(), expected);
+
+    // Every digit shows in the label's own place, on one line, in a readable font.
+    QCOMPARE(shown->geometry(), place);
+    QVERIFY(!shown->wordWrap());
+    QVERIFY2(textMisfit(shown, expected).isEmpty(), qPrintable(textMisfit(shown, expected)));
+    const QFont font = shown->font();
+    QVERIFY2(font.stretch() == 0 || font.stretch() >= CountFont::kMinStretch,
+             qPrintable(QStringLiteral("stretch %1").arg(font.stretch())));
+    QVERIFY2(font.pointSizeF() >= design.pointSizeF() * CountFont::kMinSizeShare - 0.01,
+             qPrintable(QStringLiteral("%1 pt").arg(font.pointSizeF())));
+    QVERIFY(QFontMetrics(font).height() <= place.height());
+
+    // Back at zero, the count is shown in the design font again.
+    h.click("Command27");
+    QTRY_COMPARE(shown->text(), prefix + QStringLiteral("0"));
+    QCOMPARE(shown->font(), design);
+}
+
+void TstWindow::lostBoxNamesThePortAsOpened_data()
+{
+    QTest::addColumn<QString>("change"); // what happens to the port list while open
+    QTest::newRow("nothing changed") << "none";
+    QTest::newRow("a rescan shows another port") << "rescan";
+    QTest::newRow("a rescan finds nothing") << "rescan-empty";
+    QTest::newRow("the list's text is edited") << "edit";
+    QTest::newRow("another entry is picked") << "pick";
+}
+
+void TstWindow::lostBoxNamesThePortAsOpened()
+{
+    QFETCH(QString, change);
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    const QString opened = QStringLiteral("Module (") + pty.slavePath() + u')';
+    WindowHarness h(QList<PortEntry>{{"ttyS0", "ttyS0"}, {pty.slavePath(), opened}});
+    QComboBox *combo1 = h.combo("Combo1");
+    combo1->setCurrentIndex(1);
+    emit combo1->activated(1);
+    h.click("Command1");
+    QVERIFY(h.link.isOpen());
+
+    if (change == QLatin1String("rescan")) {
+        h.ports = {{"ttyS0", "ttyS0"}};
+        h.click("Command28");
+    } else if (change == QLatin1String("rescan-empty")) {
+        h.ports.clear();
+        h.click("Command28");
+    } else if (change == QLatin1String("edit")) {
+        combo1->setEditText(QStringLiteral("ttyS0"));
+    } else if (change == QLatin1String("pick")) {
+        combo1->setCurrentIndex(0);
+        emit combo1->activated(0);
+    }
+    QVERIFY(h.link.isOpen());
+    pty.closeMaster();
+
+    QTRY_COMPARE(h.messages.boxes.size(), 1);
+    QCOMPARE(h.messages.boxes[0].title, QStringLiteral("错误提示！"));
+    QCOMPARE(h.messages.boxes[0].text,
+             QStringLiteral("串口 ") + opened + QStringLiteral(" 已断开!"));
+    QCOMPARE(h.button("Command1")->text(), kOpen);
 }
 
 QTEST_MAIN(TstWindow)

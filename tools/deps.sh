@@ -4,6 +4,8 @@ set -e
 PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
       qt6-5compat-dev libgl-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool \
       weston qt6-wayland appstream desktop-file-utils lintian help2man"
+# The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
+PKGS="$PKGS clang libclang-rt-14-dev"
 missing=""
 for p in $PKGS; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -22,3 +22,10 @@ run_suite() {
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
     run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORLIN_SANITIZE=ON -DQUORLIN_BUILD_BENCH=OFF
+
+# Fuzz targets, about a minute each; a crash or a broken property fails the run.
+sh tools/fuzz.sh 60
+
+# The real window against the simulated module for a minute: the counts on both sides must
+# agree; memory and handle figures are printed.
+QT_QPA_PLATFORM=offscreen build/bench/soak --minutes 1
