@@ -31,7 +31,7 @@ public:
     {
         SerialLink *link = nullptr;                // required, not owned
         MessageSeam *messages = nullptr;           // required, not owned
-        std::function<QList<PortEntry>()> ports;   // the scan; defaults to discoverPorts()
+        std::function<QList<PortEntry>()> ports;   // the scan; defaults to systemPorts()
         std::function<void(const QUrl &)> openUrl; // defaults to the desktop's browser
     };
 

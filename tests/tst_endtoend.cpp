@@ -4,6 +4,7 @@
 // bytes that crossed the line.
 #include "windowharness.h"
 
+#include "portdiscovery.h"
 #include "simhost.h"
 #include "simregistry.h"
 
@@ -51,8 +52,8 @@ void TstEndToEnd::initTestCase()
     m_announcement = std::make_unique<SimRegistry::Announcement>(m_sim->slavePath());
     QVERIFY(m_announcement->isValid());
 
-    // The real scan: the machine's ports, then the simulated module.
-    m_h = std::make_unique<WindowHarness>(WindowHarness::RealScan{});
+    // The program's scan: the machine's ports, then the simulated modules.
+    m_h = std::make_unique<WindowHarness>([] { return SimRegistry::withRunning(systemPorts()); });
     m_h->window->findChild<QTimer *>(QStringLiteral("Timer5"))->setInterval(60);
 }
 

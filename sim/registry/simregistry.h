@@ -8,9 +8,12 @@
 class QLockFile;
 
 // Running simulated modules announce themselves in a folder of the user's runtime
-// location, so that a scan can list them after the machine's real ports. Each module
-// holds a lock file there while it runs; an entry whose lock can be taken belongs to a
-// module that is gone and is skipped.
+// location, so that the console's scan can list them after the machine's real ports.
+// Each module holds a lock file there while it runs; an entry whose lock can be taken
+// belongs to a module that is gone and is skipped.
+//
+// The simulator announces; the console program reads, through withRunning() on its port
+// scan. The serial library itself knows nothing of this.
 namespace SimRegistry {
 
 struct Entry
@@ -29,6 +32,16 @@ QList<Entry> running();
 
 // "ESP8266 模拟模块 (" + portName + ")".
 QString friendlyName(const QString &portName);
+
+// The ports given (the machine's own), then every running module, each as the port list
+// shows it: Port is any {portName, friendlyName} pair.
+template <typename Port> QList<Port> withRunning(QList<Port> ports)
+{
+    const QList<Entry> modules = running();
+    for (const Entry &module : modules)
+        ports.append({module.portName, module.friendlyName});
+    return ports;
+}
 
 // A module's announcement: while it lives, running() lists the port. It takes the lock
 // first and writes the entry second, and undoes both in the reverse order.
