@@ -13,9 +13,7 @@
 #include "transmitter.h"
 
 #include <QDesktopServices>
-#include <QFont>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QScreen>
 #include <QTimer>
 

@@ -50,8 +50,6 @@ public:
     QString TxCount() const { return m_txCount.text(); }
     QString RxCount() const { return m_rxCount.text(); }
 
-    FreeFormSender &freeForm() { return *m_freeForm; }
-
     // The system name a click on "打开串口" opens: the port-name list's entry for the port
     // list's text when that text is one of its entries, otherwise the text as typed.
     QString chosenSystemName() const;

@@ -7,16 +7,10 @@
 #include "windowharness.h"
 
 #include <QApplication>
-#include <QFontInfo>
-#include <QFontMetrics>
 #include <QGroupBox>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStyleOptionGroupBox>
-#include <QTextDocument>
 #include <QtTest>
 
 #include <algorithm>

@@ -296,13 +296,14 @@ void Tst_simhost::staleEntriesSkipped()
         }
     }
 
-    // A module that runs now.
-    SimRegistry::Announcement live(QStringLiteral("/dev/pts/4"));
+    // A module that runs now, on a path no pseudo-terminal of the killed one can have had.
+    const QString livePath = QStringLiteral("/dev/pts/live");
+    SimRegistry::Announcement live(livePath);
     QVERIFY(live.isValid());
 
     const QList<SimRegistry::Entry> got = SimRegistry::running();
     QCOMPARE(got.size(), 1);
-    QCOMPARE(got.first().portName, QStringLiteral("/dev/pts/4"));
+    QCOMPARE(got.first().portName, livePath);
     // The scan cleared what the killed module left.
     const QStringList now = registryFiles(folder);
     QCOMPARE(now.size(), 2);

@@ -1,3 +1,4 @@
+#include "bytecount.h"
 #include "commandtable.h"
 #include "fakes.h"
 #include "freeformsender.h"
