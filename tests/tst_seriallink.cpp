@@ -89,6 +89,24 @@ qsizetype firstDifference(const QByteArray &a, const QByteArray &b)
     return a.size() == b.size() ? -1 : n;
 }
 
+// Waits until `receiver` holds `size` bytes: as long as bytes keep coming, but no more
+// than kStallMs after the last one came. Returns what went wrong, or an empty text.
+constexpr int kStallMs = 3000;
+QString awaitBytes(const Receiver &receiver, qsizetype size)
+{
+    qsizetype seen = -1;
+    while (receiver.bytes.size() < size) {
+        if (receiver.bytes.size() == seen)
+            return QStringLiteral("waited for %1 bytes; %2 came, then nothing for %3 ms")
+                .arg(size)
+                .arg(seen)
+                .arg(kStallMs);
+        seen = receiver.bytes.size();
+        QTest::qWaitFor([&] { return receiver.bytes.size() != seen; }, kStallMs);
+    }
+    return QString();
+}
+
 // Lets every queued call and pending notification run, so a signal that should not come
 // would have come.
 void settle()
@@ -312,7 +330,9 @@ void Tst_seriallink::bytesArriveInOrder()
         QVERIFY(pty.write(chunk));
         expected += chunk;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes.size(), expected.size(), 60000);
+    const QString stalled = awaitBytes(receiver, expected.size());
+    QVERIFY2(stalled.isEmpty(), qPrintable(stalled));
+    QCOMPARE(receiver.bytes.size(), expected.size());
     QCOMPARE(firstDifference(receiver.bytes, expected), qsizetype(-1));
     QCOMPARE(receiver.emptyDeliveries, 0);
     // Nothing is delivered twice.
@@ -376,7 +396,9 @@ void Tst_seriallink::lostPortClosesOnce()
     }
     if (!before.isEmpty()) {
         QVERIFY(pty.write(before));
-        QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes.size(), before.size(), 30000);
+        const QString stalled = awaitBytes(receiver, before.size());
+        QVERIFY2(stalled.isEmpty(), qPrintable(stalled));
+        QCOMPARE(receiver.bytes.size(), before.size());
     }
 
     const std::optional<int> fd = descriptorOn(pty.slavePath());
