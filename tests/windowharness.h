@@ -72,14 +72,12 @@ struct WindowHarness
 };
 
 // The window opened on a fresh pseudo-terminal, the test playing the module on `pty`:
-//     PtyWindow w;
-//     QVERIFY2(w.open(), "...");
-//     auto &[pty, h] = w;
-struct PtyWindow
+//     PtyWindow h;
+//     QVERIFY2(h.open(), "...");
+struct PtyWindow : WindowHarness
 {
-    PtyPair pty;
-    WindowHarness h;
-
     // False when no pseudo-terminal could be had or the window could not open it.
-    bool open() { return pty.isValid() && h.openPty(pty); }
+    bool open() { return pty.isValid() && openPty(pty); }
+
+    PtyPair pty;
 };
