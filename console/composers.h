@@ -9,8 +9,8 @@
 // blanks included; a text that matches no entry gives no command.
 namespace Composers {
 
-// Combo3: "        Station模式" -> AT+CWMODE=1, "          AP模式" -> 2, "     AP兼Station模式" ->
-// 3
+// Combo3: "        Station模式" -> AT+CWMODE=1, "          AP模式" -> 2,
+// "     AP兼Station模式" -> 3
 std::optional<QString> workingMode(const QString &comboText);
 // Text4 -> AT+CIPSTO=<text>
 QString serverTimeout(const QString &text);
