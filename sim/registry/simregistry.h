@@ -19,7 +19,7 @@ namespace SimRegistry {
 struct Entry
 {
     QString portName;     // the path of the pseudo-terminal's slave side
-    QString friendlyName; // "ESP8266 模拟模块 (<path>)"
+    QString friendlyName; // as the module announced it, else the port name
 };
 
 // The folder: the environment variable QUORLIN_SIM_DIR when set (tests use their own),
@@ -30,7 +30,7 @@ QString directory();
 // are removed on the way.
 QList<Entry> running();
 
-// "ESP8266 模拟模块 (" + portName + ")".
+// The name a module announces itself by: "ESP8266 模拟模块 (" + portName + ")".
 QString friendlyName(const QString &portName);
 
 // The ports given (the machine's own), then every running module, each as the port list
@@ -43,8 +43,8 @@ template <typename Port> QList<Port> withRunning(QList<Port> ports)
     return ports;
 }
 
-// A module's announcement: while it lives, running() lists the port. It takes the lock
-// first and writes the entry second, and undoes both in the reverse order.
+// A module's announcement: while it lives, running() lists the port by friendlyName(). It
+// takes the lock first and writes the entry second, and undoes both in the reverse order.
 class Announcement
 {
 public:
