@@ -65,7 +65,6 @@ void SimModule::schedule(qint64 delayMs, std::function<void()> run, int tag)
 {
     Event ev;
     ev.at = m_now + scaled(delayMs);
-    ev.seq = ++m_seq;
     ev.tag = tag;
     ev.run = std::move(run);
     // Events due at the same moment run in the order they were scheduled.

@@ -108,7 +108,6 @@ private:
     struct Event
     {
         qint64 at = 0;
-        quint64 seq = 0;
         int tag = 0;
         std::function<void()> run;
     };
@@ -171,8 +170,7 @@ private:
     Options m_options;
     QList<QByteArray> m_ssidBytes; // the networks' names in GBK
     qint64 m_now = 0;
-    quint64 m_seq = 0;
-    std::vector<Event> m_events; // kept in order of (at, seq)
+    std::vector<Event> m_events; // by time; those due together in the order scheduled
     QByteArray m_out;
 
     // The line being typed.
