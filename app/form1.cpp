@@ -54,7 +54,7 @@ Form1::Form1(const Services &services, QWidget *parent)
 {
     Q_ASSERT(m_services.link && m_services.messages);
     if (!m_services.ports)
-        m_services.ports = discoverPorts;
+        m_services.ports = systemPorts;
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
 

@@ -33,7 +33,7 @@ public:
     {
         SerialLink *link = nullptr;                // required, not owned
         MessageSeam *messages = nullptr;           // required, not owned
-        std::function<QList<PortEntry>()> ports;   // the scan; defaults to discoverPorts()
+        std::function<QList<PortEntry>()> ports;   // the scan; defaults to systemPorts()
         std::function<void(const QUrl &)> openUrl; // defaults to the desktop's browser
     };
 
@@ -51,8 +51,6 @@ public:
     QString PortReport() const { return m_portReport; }
     QString TxCount() const { return m_txCount.text(); }
     QString RxCount() const { return m_rxCount.text(); }
-
-    FreeFormSender &freeForm() { return *m_freeForm; }
 
     // The counters themselves, for suites and benchmarks that need a count no test run
     // reaches by traffic (ten or twenty digits); the labels follow at the next tick.

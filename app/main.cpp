@@ -1,8 +1,10 @@
 #include "commandline.h"
 #include "form1.h"
 #include "messageboxes.h"
+#include "portdiscovery.h"
 #include "qtseriallink.h"
 #include "quorlinversion.h"
+#include "simregistry.h"
 #include "startup.h"
 #include "wirecodec.h"
 
@@ -50,6 +52,8 @@ int main(int argc, char *argv[])
     Form1::Services services;
     services.link = &link;
     services.messages = &boxes;
+    // The scan lists the machine's ports, then the simulated modules running beside us.
+    services.ports = [] { return SimRegistry::withRunning(systemPorts()); };
     Form1 window(services);
     boxes.setParent(&window);
     window.show();

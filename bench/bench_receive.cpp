@@ -7,7 +7,7 @@
 //   bench_receive --quick    the same with 5 MB, in a few seconds
 //   bench_receive --phase lines|stream|clicks [--mb N] [--clicks N]
 
-#include "benchpty.h"
+#include "rawpty.h"
 #include "stallprobe.h"
 #include "streamwriter.h"
 
@@ -120,7 +120,7 @@ struct Window
     {
         QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton);
     }
-    bool open(const BenchPty &pty)
+    bool open(const RawPty &pty)
     {
         get<QComboBox>("Combo1")->setEditText(pty.slavePath());
         click("Command1");
@@ -247,7 +247,7 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
     const char *label = lines ? "(a) CR LF lines" : "(b) no line breaks";
     say("%s, %llu MB\n", label, megabytes);
 
-    BenchPty pty;
+    RawPty pty(RawPty::Master::Blocking);
     if (!pty.isValid()) {
         say("  no pseudo-terminal\n");
         return 1;
@@ -388,7 +388,7 @@ ClickTimes timeClicks(Window &window, int clicks)
 int runClicks(quint64 megabytes, int clicks)
 {
     say("clicks of \"测试AT\", send log empty and with %llu MB\n", megabytes);
-    BenchPty pty;
+    RawPty pty(RawPty::Master::Blocking);
     Window window;
     if (!pty.isValid() || !window.open(pty)) {
         say("  could not open a pseudo-terminal in the window\n");

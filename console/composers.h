@@ -11,8 +11,8 @@
 // unasked-for command on the wire.
 namespace Composers {
 
-// Combo3: "        Station模式" -> AT+CWMODE=1, "          AP模式" -> 2, "     AP兼Station模式" ->
-// 3
+// Combo3: "        Station模式" -> AT+CWMODE=1, "          AP模式" -> 2,
+// "     AP兼Station模式" -> 3
 std::optional<QString> workingMode(const QString &comboText);
 // Text4 -> AT+CIPSTO=<text>
 std::optional<QString> serverTimeout(const QString &text);

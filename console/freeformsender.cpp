@@ -19,10 +19,8 @@ FreeFormSender::FreeFormSender(Transmitter &transmitter, std::function<QString()
 
 void FreeFormSender::clickAtSend()
 {
-    if (!m_transmitter.portOpen()) {
-        m_transmitter.WarnNotConnected();
+    if (!m_transmitter.openOrWarn())
         return;
-    }
     // The announced length is that of the payload as it will go on the wire, without
     // the CR LF that ends it.
     const qsizetype length = WireCodec::byteLength(inputToWire(m_inputText()));
@@ -36,10 +34,8 @@ void FreeFormSender::clickAtSend()
 
 void FreeFormSender::clickTextSend()
 {
-    if (!m_transmitter.portOpen()) {
-        m_transmitter.WarnNotConnected();
+    if (!m_transmitter.openOrWarn())
         return;
-    }
     m_transmitter.sendRaw(inputToWire(m_inputText()));
 }
 

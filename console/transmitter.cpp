@@ -18,10 +18,8 @@ Transmitter::Transmitter(SerialLink &link, LogSink &sendLog, ByteCount &txCount,
 bool Transmitter::runCommand(const std::function<std::optional<QString>()> &compose)
 {
     // The port is asked at the click; with it closed the controls are not even read.
-    if (!portOpen()) {
-        WarnNotConnected();
+    if (!openOrWarn())
         return false;
-    }
     const std::optional<QString> command = compose();
     if (!command)
         return false;
@@ -41,6 +39,14 @@ bool Transmitter::sendRaw(const QString &text)
 void Transmitter::WarnNotConnected()
 {
     m_messages.warn(QStringLiteral("温馨提示！"), QStringLiteral("串口尚未连接！"));
+}
+
+bool Transmitter::openOrWarn()
+{
+    if (portOpen())
+        return true;
+    WarnNotConnected();
+    return false;
 }
 
 bool Transmitter::portOpen() const

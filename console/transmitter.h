@@ -33,6 +33,10 @@ public:
     // "串口尚未连接！" titled "温馨提示！", exclamation icon, OK only.
     void WarnNotConnected();
 
+    // The guard every sending click starts with: true when the port is open now;
+    // otherwise WarnNotConnected and false.
+    bool openOrWarn();
+
     bool portOpen() const;
 
 private:

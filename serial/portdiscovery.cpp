@@ -1,7 +1,5 @@
 #include "portdiscovery.h"
 
-#include "simregistry.h"
-
 #include <QSerialPortInfo>
 
 QString friendlyNameFor(const QString &description, const QString &portName)
@@ -21,15 +19,6 @@ QList<PortEntry> systemPorts()
             name = QString::fromLatin1(kUnreadablePortName);
         ports.append({name, friendlyNameFor(info.description(), name)});
     }
-    return ports;
-}
-
-QList<PortEntry> discoverPorts()
-{
-    QList<PortEntry> ports = systemPorts();
-    const QList<SimRegistry::Entry> modules = SimRegistry::running();
-    for (const SimRegistry::Entry &module : modules)
-        ports.append({module.portName, module.friendlyName});
     return ports;
 }
 

@@ -21,10 +21,7 @@ inline constexpr const char *kUnreadablePortName = "Err ";
 // "description (portName)", or the port name alone when there is no description.
 QString friendlyNameFor(const QString &description, const QString &portName);
 
-// The machine's serial ports in the platform's order, then every running simulated module.
-QList<PortEntry> discoverPorts();
-
-// The machine's serial ports only, in QSerialPortInfo's order.
+// The machine's serial ports, in QSerialPortInfo's order.
 QList<PortEntry> systemPorts();
 
 // One line per device: "PortName: " name TAB "-> FriendlyName: " friendly CR LF.

@@ -2,14 +2,36 @@
 
 #include <QString>
 
-// Opens a pseudo-terminal and returns its master side, raw both ways so every byte passes
-// unchanged (CR and LF untouched). A program opens the slave side by its path as a serial
-// port. On failure the result's master is -1 and error says which step failed. POSIX only.
-struct RawPty
+// A pseudo-terminal whose master side this object owns, raw both ways so every byte
+// passes unchanged (CR and LF untouched). A program opens the slave side by its path as a
+// serial port; whoever holds the RawPty plays the far end on the master. On failure the
+// master is -1 and errorString() says which step failed. POSIX only.
+class RawPty
 {
-    int master = -1;
-    QString slavePath;
-    QString error;
-};
+public:
+    enum class Master
+    {
+        NonBlocking, // for an event loop
+        Blocking,    // for a writer thread that goes exactly as fast as the reader
+    };
 
-RawPty openRawPty(bool nonBlocking);
+    explicit RawPty(Master mode);
+    ~RawPty();
+    RawPty(const RawPty &) = delete;
+    RawPty &operator=(const RawPty &) = delete;
+
+    bool isValid() const { return m_master >= 0; }
+    int masterFd() const { return m_master; }
+    QString slavePath() const { return m_slavePath; }
+    QString errorString() const { return m_error; }
+
+    // Closes the master side: the slave side sees the device gone.
+    void close();
+    // Hands the master side over to the caller, who closes it.
+    int release();
+
+private:
+    int m_master = -1;
+    QString m_slavePath;
+    QString m_error;
+};

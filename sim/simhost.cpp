@@ -9,8 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
 #include <unistd.h>
 
 SimHost::SimHost(const SimModule::Options &options, QObject *parent)
@@ -53,14 +51,14 @@ bool SimHost::open(QString *error)
         return true;
     // Raw both ways: the module sees every byte as sent, and the program reading the slave
     // side gets the answers unchanged.
-    const RawPty pty = openRawPty(true);
-    if (pty.master < 0) {
+    RawPty pty(RawPty::Master::NonBlocking);
+    if (!pty.isValid()) {
         if (error)
-            *error = pty.error;
+            *error = pty.errorString();
         return false;
     }
-    m_master = pty.master;
-    m_slavePath = pty.slavePath;
+    m_slavePath = pty.slavePath();
+    m_master = pty.release();
     const QByteArray name = QFile::encodeName(m_slavePath);
     m_slaveHold = ::open(name.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_slaveHold < 0)

@@ -30,8 +30,6 @@ public:
     // The path a program opens as its serial port, e.g. "/dev/pts/3".
     QString slavePath() const { return m_slavePath; }
 
-    const SimModule &module() const { return m_module; }
-
 signals:
     void received(const QByteArray &bytes); // what came from the line
     void sent(const QByteArray &bytes);     // what the module answered

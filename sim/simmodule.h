@@ -17,6 +17,9 @@
 // as time passes; nextEventIn() says when something is due next.
 //
 // Network names and passwords travel as GBK bytes, like everything the console writes.
+//
+// simmodule.cpp holds the clock, the line discipline and the table from command name to
+// handler; the handlers live by family in simwifi.cpp, simtcpip.cpp and simfirmware.cpp.
 class SimModule
 {
 public:
@@ -73,9 +76,10 @@ public:
     static constexpr qint64 kUpdateStepMs[4] = {500, 1000, 1000, 1500};
     static constexpr qint64 kUpdateDownloadMs = 30000;
 
-    static constexpr int kMaxLineBytes = 256;  // longer lines are answered with ERROR
-    static constexpr int kMaxSendBytes = 2048; // AT+CIPSEND=n
-    static constexpr int kMaxLinks = 5;        // link ids 0 to 4 with AT+CIPMUX=1
+    static constexpr int kMaxLineBytes = 256;         // longer lines are answered with ERROR
+    static constexpr int kMaxSendBytes = 2048;        // AT+CIPSEND=n
+    static constexpr int kMaxLinks = 5;               // link ids 0 to 4 with AT+CIPMUX=1
+    static constexpr int kDefaultServerTimeout = 180; // seconds, after every restart
 
     SimModule();
     explicit SimModule(const Options &options);
@@ -88,14 +92,9 @@ public:
     qint64 nextEventIn() const;
     qint64 now() const { return m_now; }
 
-    // State, for hosts and tests.
-    bool echo() const { return m_echo; }
-    int mode() const { return m_mode; }
-    bool isBusy() const { return m_busy; }
+    // State, for tests.
     bool isBooting() const { return m_booting; }
-    bool awaitsPayload() const { return m_payloadLeft > 0; }
     QString joinedSsid() const;
-    int linkCount() const { return int(m_links.size()); }
 
 private:
     struct Link
@@ -109,7 +108,6 @@ private:
     struct Event
     {
         qint64 at = 0;
-        quint64 seq = 0;
         int tag = 0;
         std::function<void()> run;
     };
@@ -129,23 +127,32 @@ private:
     // any other form answers ERROR. Nothing is returned once the command has been answered.
     std::optional<int> queryOrNumber(char form, const QByteArray &args, const char *name,
                                      int current, int low, int high);
+
+    // The command handlers, by family; each takes the command's form ('x', '?' or '=')
+    // and the text after "=". runExtended() holds the table from name to handler.
+    // Firmware (simfirmware.cpp).
+    void cmdVersion(char form, const QByteArray &args);
+    void cmdUpdate(char form, const QByteArray &args);
+    void cmdRestart(char form, const QByteArray &args);
+    // Wi-Fi (simwifi.cpp).
     void cmdMode(char form, const QByteArray &args);
     void cmdScan(char form, const QByteArray &args);
-    void cmdJoin(char form, const QByteArray &args, bool save);
-    void cmdQuit();
+    void cmdJoinSaved(char form, const QByteArray &args);
+    void cmdJoinForNow(char form, const QByteArray &args);
+    void join(char form, const QByteArray &args, bool save);
+    void cmdQuit(char form, const QByteArray &args);
     void cmdSoftAp(char form, const QByteArray &args);
-    void cmdListStations();
-    void cmdStatus();
+    void cmdListStations(char form, const QByteArray &args);
+    // TCP/IP (simtcpip.cpp).
+    void cmdStatus(char form, const QByteArray &args);
     void cmdMux(char form, const QByteArray &args);
-    void cmdServer(const QByteArray &args);
+    void cmdServer(char form, const QByteArray &args);
     void cmdTimeout(char form, const QByteArray &args);
     void cmdTransferMode(char form, const QByteArray &args);
-    void cmdAddresses();
-    void cmdStart(const QByteArray &args);
-    void cmdSend(const QByteArray &args);
+    void cmdAddresses(char form, const QByteArray &args);
+    void cmdStart(char form, const QByteArray &args);
+    void cmdSend(char form, const QByteArray &args);
     void cmdClose(char form, const QByteArray &args);
-    void cmdUpdate();
-    void cmdRestart();
 
     void reboot();
     void scheduleRejoin();
@@ -163,8 +170,7 @@ private:
     Options m_options;
     QList<QByteArray> m_ssidBytes; // the networks' names in GBK
     qint64 m_now = 0;
-    quint64 m_seq = 0;
-    std::vector<Event> m_events; // kept in order of (at, seq)
+    std::vector<Event> m_events; // by time; those due together in the order scheduled
     QByteArray m_out;
 
     // The line being typed.
@@ -191,7 +197,7 @@ private:
     int m_mux = 0;
     int m_transferMode = 0;
     int m_serverPort = 0; // 0: no server
-    int m_serverTimeout = 180;
+    int m_serverTimeout = kDefaultServerTimeout;
     QMap<int, Link> m_links;
     quint64 m_linkSerial = 0;
     int m_nextLocalPort = 49153;

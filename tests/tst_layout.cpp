@@ -16,8 +16,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
-#include <QStyle>
-#include <QStyleOption>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QtTest>

@@ -1,4 +1,4 @@
-// Suggested suite for the log view (tests/tst_logview.cpp, LIBS quorlin_app).
+// The log view: appending, clearing, scrolling, copying.
 #include "logview.h"
 
 #include <QClipboard>

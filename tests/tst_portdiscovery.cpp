@@ -2,6 +2,8 @@
 #include "portdiscovery.h"
 #include "simregistry.h"
 
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits>
@@ -166,13 +168,24 @@ void Tst_portdiscovery::lineSettings()
 
 void Tst_portdiscovery::discoveryListsMachinePortsBeforeModules()
 {
-    // The scan lists the machine's ports first, then every running simulated module with
-    // the names it announces.
+    // The program's scan lists the machine's ports first, then every running simulated
+    // module with the names it announces, sorted by port name.
+    QTemporaryDir registry;
+    QVERIFY(registry.isValid());
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(registry.path()));
+    const auto restore = qScopeGuard([] { qunsetenv("QUORLIN_SIM_DIR"); });
+    SimRegistry::Announcement later(QStringLiteral("/dev/pts/9"));
+    SimRegistry::Announcement earlier(QStringLiteral("/dev/pts/10"));
+    QVERIFY2(later.isValid() && earlier.isValid(), qPrintable(later.errorString()));
+
     PortList expected = systemPorts();
     for (const SimRegistry::Entry &module : SimRegistry::running())
         expected.append({module.portName, module.friendlyName});
-    QCOMPARE(discoverPorts(), expected);
-    QCOMPARE(PortReport(discoverPorts()).count(QStringLiteral("\r\n")), expected.size());
+    QCOMPARE(expected.size(), systemPorts().size() + 2);
+    QCOMPARE(expected.last().portName, QStringLiteral("/dev/pts/9"));
+    const PortList scanned = SimRegistry::withRunning(systemPorts());
+    QCOMPARE(scanned, expected);
+    QCOMPARE(PortReport(scanned).count(QStringLiteral("\r\n")), expected.size());
 }
 
 QTEST_GUILESS_MAIN(Tst_portdiscovery)

@@ -89,8 +89,9 @@ struct ToolResult
     QString error;
 };
 
-// Runs an X client tool and returns what it printed. It does not turn the event loop, so
-// no timer of the window can fire while it runs.
+// Runs an X client tool: what it printed when it ran and succeeded, otherwise why it did
+// not (ToolResult::error). It does not turn the event loop, so no timer of the window can
+// fire while it runs.
 ToolResult runTool(const QString &program, const QStringList &args)
 {
     ToolResult result;

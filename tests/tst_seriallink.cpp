@@ -95,6 +95,24 @@ qsizetype firstDifference(const QByteArray &a, const QByteArray &b)
     return a.size() == b.size() ? -1 : n;
 }
 
+// Waits until `receiver` holds `size` bytes: as long as bytes keep coming, but no more
+// than kStallMs after the last one came. Returns what went wrong, or an empty text.
+constexpr int kStallMs = 3000;
+QString awaitBytes(const Receiver &receiver, qsizetype size)
+{
+    qsizetype seen = -1;
+    while (receiver.bytes.size() < size) {
+        if (receiver.bytes.size() == seen)
+            return QStringLiteral("waited for %1 bytes; %2 came, then nothing for %3 ms")
+                .arg(size)
+                .arg(seen)
+                .arg(kStallMs);
+        seen = receiver.bytes.size();
+        QTest::qWaitFor([&] { return receiver.bytes.size() != seen; }, kStallMs);
+    }
+    return QString();
+}
+
 // Lets every queued call and pending notification run, so a signal that should not come
 // would have come.
 void settle()
@@ -142,6 +160,10 @@ private slots:
     void userCloseIsNotALoss_data();
     void userCloseIsNotALoss();
     void lostPortCanBeOpenedAgain();
+    void bytesBeforeAFaultComeFirst_data();
+    void bytesBeforeAFaultComeFirst();
+    void lateLossSparesTheNextSession_data();
+    void lateLossSparesTheNextSession();
     void refusedModemLineQueryIsNotALoss_data();
     void refusedModemLineQueryIsNotALoss();
 
@@ -339,7 +361,9 @@ void Tst_seriallink::bytesArriveInOrder()
         QVERIFY(pty.write(chunk));
         expected += chunk;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes.size(), expected.size(), 60000);
+    const QString stalled = awaitBytes(receiver, expected.size());
+    QVERIFY2(stalled.isEmpty(), qPrintable(stalled));
+    QCOMPARE(receiver.bytes.size(), expected.size());
     QCOMPARE(firstDifference(receiver.bytes, expected), qsizetype(-1));
     QCOMPARE(receiver.emptyDeliveries, 0);
     // Nothing is delivered twice.
@@ -403,7 +427,9 @@ void Tst_seriallink::lostPortClosesOnce()
     }
     if (!before.isEmpty()) {
         QVERIFY(pty.write(before));
-        QTRY_COMPARE_WITH_TIMEOUT(receiver.bytes.size(), before.size(), 30000);
+        const QString stalled = awaitBytes(receiver, before.size());
+        QVERIFY2(stalled.isEmpty(), qPrintable(stalled));
+        QCOMPARE(receiver.bytes.size(), before.size());
     }
 
     const std::optional<int> fd = descriptorOn(pty.slavePath());
@@ -502,6 +528,100 @@ void Tst_seriallink::lostPortCanBeOpenedAgain()
     settle();
     QCOMPARE(lost.count(), 1);
     QVERIFY(link.isOpen());
+}
+
+// Bytes the port has read but not yet handed on when the device vanishes are handed on,
+// in full and in order, before the loss is reported: the window shows them before its
+// "已断开" box. They wait in the port while a handler of earlier bytes runs a nested event
+// loop, as a modal box does; the device goes while it runs.
+void Tst_seriallink::bytesBeforeAFaultComeFirst_data()
+{
+    QTest::addColumn<QByteArray>("last");
+
+    QTest::newRow("a short reply, then the device goes") << QByteArray("\r\nOK\r\n");
+    QTest::newRow("a reply filling the terminal's buffer, then the device goes") << pattern(3000);
+}
+
+void Tst_seriallink::bytesBeforeAFaultComeFirst()
+{
+    QFETCH(QByteArray, last);
+    const QByteArray first("AT\r\r\n");
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    QtSerialLink link;
+    Receiver receiver(link);
+    QSignalSpy lost(&link, &SerialLink::lost);
+    qsizetype receivedWhenLost = -1;
+    connect(&link, &SerialLink::lost, this, [&] { receivedWhenLost = receiver.bytes.size(); });
+    bool nested = false;
+    connect(&link, &SerialLink::received, this, [&] {
+        if (std::exchange(nested, true))
+            return;
+        QVERIFY(pty.write(last));
+        QTest::qWait(100); // the port reads them, but cannot hand them on in here
+        pty.closeMaster();
+        QTest::qWaitFor([&] { return !link.isOpen(); }, 3000);
+    });
+    QVERIFY(link.open(pty.slavePath(), kDefaultSettings));
+
+    QVERIFY(pty.write(first));
+    QVERIFY2(lost.wait(5000), "waited 5000 ms for the lost port to be reported");
+    settle();
+    QCOMPARE(lost.count(), 1);
+    QCOMPARE(receivedWhenLost, first.size() + last.size());
+    QCOMPARE(firstDifference(receiver.bytes, first + last), qsizetype(-1));
+}
+
+// A loss is reported after the port's notification has returned. Whatever opened the
+// port again meanwhile is a new session, which that report must not close or announce.
+void Tst_seriallink::lateLossSparesTheNextSession_data()
+{
+    QTest::addColumn<bool>("closeFirst");
+
+    QTest::newRow("opened on another port before the report") << false;
+    QTest::newRow("closed and opened on another port before the report") << true;
+}
+
+void Tst_seriallink::lateLossSparesTheNextSession()
+{
+    QFETCH(bool, closeFirst);
+
+    PtyPair gone;
+    PtyPair next;
+    QVERIFY(gone.isValid() && next.isValid());
+    QtSerialLink link;
+    Receiver receiver(link);
+    QSignalSpy lost(&link, &SerialLink::lost);
+    QVERIFY(link.open(gone.slavePath(), kDefaultSettings));
+
+    // Connected after the link's own handler: runs once the link has seen the fault and
+    // queued its report, before the report is delivered.
+    auto *port = link.findChild<QSerialPort *>();
+    QVERIFY(port);
+    bool reopened = false;
+    connect(port, &QSerialPort::errorOccurred, this, [&](QSerialPort::SerialPortError error) {
+        if (reopened || error == QSerialPort::NoError ||
+            error == QSerialPort::UnsupportedOperationError)
+            return;
+        reopened = true;
+        if (closeFirst)
+            link.close();
+        QVERIFY(link.open(next.slavePath(), kDefaultSettings));
+    });
+    gone.closeMaster();
+    QVERIFY2(QTest::qWaitFor([&] { return reopened; }, 5000),
+             "waited 5000 ms for the port to report the vanished device");
+    settle();
+
+    QCOMPARE(lost.count(), 0);
+    QVERIFY(link.isOpen());
+    QVERIFY(link.write("AT\r\n"));
+    QCOMPARE(next.readExactly(4), QByteArray("AT\r\n"));
+    QVERIFY(next.write("OK\r\n"));
+    const QString stalled = awaitBytes(receiver, 4);
+    QVERIFY2(stalled.isEmpty(), qPrintable(stalled));
+    QCOMPARE(receiver.bytes, QByteArray("OK\r\n"));
 }
 
 void Tst_seriallink::refusedModemLineQueryIsNotALoss_data()

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -94,6 +95,8 @@ private slots:
     void unreadAnswersKept();
     void announcedModulesListed_data();
     void announcedModulesListed();
+    void entryText_data();
+    void entryText();
     void staleEntriesSkipped_data();
     void staleEntriesSkipped();
     void program_data();
@@ -254,6 +257,60 @@ void Tst_simhost::announcedModulesListed()
     qunsetenv("QUORLIN_SIM_DIR");
 }
 
+// What a scan makes of a live module's entry: the port on the first line, the name it is
+// listed by on the second.
+void Tst_simhost::entryText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("port"); // empty: not listed
+    QTest::addColumn<QString>("friendlyName");
+
+    QTest::newRow("port and name")
+        << QByteArray("/dev/pts/7\nModule (/dev/pts/7)\n") << "/dev/pts/7"
+        << "Module (/dev/pts/7)";
+    QTest::newRow("port only, as an older module wrote it")
+        << QByteArray("/dev/pts/7\n") << "/dev/pts/7"
+        << "/dev/pts/7";
+    QTest::newRow("blank name line shows the port")
+        << QByteArray("/dev/pts/7\n  \n") << "/dev/pts/7"
+        << "/dev/pts/7";
+    QTest::newRow("CR LF line ends") << QByteArray("/dev/pts/7\r\nModule\r\n") << "/dev/pts/7"
+                                     << "Module";
+    QTest::newRow("name in UTF-8")
+        << QByteArray("/dev/pts/7\n模块 7\n") << "/dev/pts/7" << QStringLiteral("模块 7");
+    QTest::newRow("no port: not listed") << QByteArray("\nModule\n") << QString() << QString();
+}
+
+void Tst_simhost::entryText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, port);
+    QFETCH(QString, friendlyName);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(dir.path()));
+    const auto restore = qScopeGuard([] { qunsetenv("QUORLIN_SIM_DIR"); });
+    // A live module (its lock held) whose entry says `text`.
+    SimRegistry::Announcement live(QStringLiteral("/dev/pts/7"));
+    QVERIFY2(live.isValid(), qPrintable(live.errorString()));
+    const QStringList entries = registryFiles(dir.path()).filter(QStringLiteral(".entry"));
+    QCOMPARE(entries.size(), 1);
+    QFile entry(QDir(dir.path()).filePath(entries.first()));
+    QVERIFY(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(entry.write(text), text.size());
+    entry.close();
+
+    const QList<SimRegistry::Entry> got = SimRegistry::running();
+    if (port.isEmpty()) {
+        QCOMPARE(got.size(), 0);
+        return;
+    }
+    QCOMPARE(got.size(), 1);
+    QCOMPARE(got.first().portName, port);
+    QCOMPARE(got.first().friendlyName, friendlyName);
+}
+
 void Tst_simhost::staleEntriesSkipped_data()
 {
     QTest::addColumn<bool>("lockRemoved");
@@ -296,13 +353,14 @@ void Tst_simhost::staleEntriesSkipped()
         }
     }
 
-    // A module that runs now.
-    SimRegistry::Announcement live(QStringLiteral("/dev/pts/4"));
+    // A module that runs now, on a path no pseudo-terminal of the killed one can have had.
+    const QString livePath = QStringLiteral("/dev/pts/live");
+    SimRegistry::Announcement live(livePath);
     QVERIFY(live.isValid());
 
     const QList<SimRegistry::Entry> got = SimRegistry::running();
     QCOMPARE(got.size(), 1);
-    QCOMPARE(got.first().portName, QStringLiteral("/dev/pts/4"));
+    QCOMPARE(got.first().portName, livePath);
     // The scan cleared what the killed module left.
     const QStringList now = registryFiles(folder);
     QCOMPARE(now.size(), 2);

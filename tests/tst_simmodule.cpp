@@ -396,6 +396,25 @@ void Tst_simmodule::replies_data()
     // Firmware update needs a network.
     row("update without a network", none, "AT+CIUPDATE\r\n",
         e("AT+CIUPDATE") + "+CIPUPDATE:-1\r\n" + kError);
+
+    // The command table: a form a command does not take is refused before its handler
+    // runs, and the _CUR and _DEF names reach the same handler as the plain one.
+    for (const char *line :
+         {"AT+RST?", "AT+GMR=1", "AT+CIUPDATE?", "AT+CWQAP?", "AT+CWLIF?", "AT+CIPSTATUS?",
+          "AT+CIFSR?", "AT+CIPSERVER?", "AT+CIPSTART", "AT+CIPSEND?"}) {
+        const QByteArray command(line);
+        QTest::newRow(qPrintable(QStringLiteral("form refused: ") + QLatin1String(line)))
+            << joined << command + "\r\n"
+            << e(command) + kError;
+    }
+    row("mode under its _CUR name", none, "AT+CWMODE_CUR?\r\n",
+        e("AT+CWMODE_CUR?") + "+CWMODE:3\r\n" + kOk);
+    row("mode set under its _DEF name", {"AT+CWMODE_DEF=1"}, "AT+CWMODE?\r\n",
+        e("AT+CWMODE?") + "+CWMODE:1\r\n" + kOk);
+    row("soft AP under its _CUR name", {"AT+CWSAP_CUR=\"Lab\",\"\",5,0"}, "AT+CWSAP?\r\n",
+        e("AT+CWSAP?") + "+CWSAP:\"Lab\",\"\",5,0,4,0\r\n" + kOk);
+    row("join under its _DEF name", none, "AT+CWJAP_DEF=\"ESP8266\",\"7395184026\"\r\n",
+        e("AT+CWJAP_DEF=\"ESP8266\",\"7395184026\"") + "WIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk);
 }
 
 void Tst_simmodule::replies()

@@ -1,3 +1,4 @@
+#include "bytecount.h"
 #include "commandtable.h"
 #include "fakes.h"
 #include "freeformsender.h"
@@ -5,8 +6,10 @@
 #include "qtseriallink.h"
 #include "transmitter.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 // The transmit routine and free-form sending: what goes on the wire, what the send log
@@ -30,6 +33,8 @@ private slots:
     void rawText();
     void pendingPayload_data();
     void pendingPayload();
+    void laterClickKeepsTheTick_data();
+    void laterClickKeepsTheTick();
     void freeFormPortClosed_data();
     void freeFormPortClosed();
     void overPseudoTerminal_data();
@@ -71,7 +76,9 @@ struct Rig
 // payload has been handled when the spy sees the tick.
 #define WAIT_FOR_TICK(sender, ticks)                                                               \
     do {                                                                                           \
-        QTRY_COMPARE_WITH_TIMEOUT((ticks).count(), 1, 5000);                                       \
+        QVERIFY2(QTest::qWaitFor([&] { return (ticks).count() >= 1; }, 2000),                      \
+                 "waited 2000 ms for Timer5's tick");                                              \
+        QCOMPARE((ticks).count(), 1);                                                              \
         QVERIFY(!(sender).timer().isActive());                                                     \
     } while (false)
 
@@ -449,6 +456,49 @@ void Tst_transmitter::pendingPayload()
     QCOMPARE(rig.log.text, log);
     QCOMPARE(rig.tx.value(), quint64(count));
     QVERIFY(rig.messages.boxes.isEmpty());
+}
+
+// A second "AT发送" while a payload waits announces again but does not restart Timer5: the
+// payload still goes 500 ms after the first click, not after the last.
+void Tst_transmitter::laterClickKeepsTheTick_data()
+{
+    QTest::addColumn<QList<int>>("clicksAfterMs"); // after the first click
+
+    QTest::newRow("second click 200 ms into the wait") << QList<int>{200};
+    QTest::newRow("clicks at 100 and 250 ms into the wait") << QList<int>{100, 250};
+}
+
+void Tst_transmitter::laterClickKeepsTheTick()
+{
+    QFETCH(QList<int>, clicksAfterMs);
+
+    Rig rig;
+    rig.input = QStringLiteral("hello");
+    QTimer &timer5 = rig.sender.timer();
+    timer5.setInterval(FreeFormSender::kPayloadDelayMs);
+    QSignalSpy ticks(&timer5, &QTimer::timeout);
+    QElapsedTimer sinceFirst;
+    rig.sender.clickAtSend();
+    sinceFirst.start();
+
+    for (const int at : clicksAfterMs) {
+        QTest::qWait(int(std::max<qint64>(0, at - sinceFirst.elapsed())));
+        if (!timer5.isActive())
+            QSKIP("the machine is too slow: the tick came before the later click");
+        rig.sender.clickAtSend();
+        // Not restarted: what is left is at most the interval less the time since the
+        // first click (a restart would leave the whole interval, give or take the timer's
+        // slack).
+        const int left = timer5.remainingTime();
+        const int restartFloor = FreeFormSender::kPayloadDelayMs * 9 / 10;
+        QVERIFY2(left < restartFloor,
+                 qPrintable(QStringLiteral("%1 ms after the first click Timer5 has %2 ms left")
+                                .arg(sinceFirst.elapsed())
+                                .arg(left)));
+    }
+    WAIT_FOR_TICK(rig.sender, ticks);
+    const QByteArray announce("AT+CIPSEND=5\r\n");
+    QCOMPARE(rig.link.written, announce.repeated(clicksAfterMs.size() + 1) + "hello\r\n");
 }
 
 // With the port closed at the click both buttons warn; nothing is sent or scheduled.

@@ -207,10 +207,8 @@ void TstWindow::rescanFindingNothingEmptiesBothLists()
 
 void TstWindow::rescanKeepsAnOpenPortOpen()
 {
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
     h.click("Command28");
     QVERIFY(h.link.isOpen());
     QCOMPARE(h.button("Command1")->text(), kClose);
@@ -351,10 +349,9 @@ void TstWindow::pickedPortIsTheOneOpened()
 
 void TstWindow::portLostWhileOpen()
 {
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
     h.click("Command5");
     QVERIFY(pty.write("AT\r\r\n\r\nOK\r\n"));
     QTRY_COMPARE(h.window->RxCount(), QStringLiteral("11"));
@@ -394,10 +391,9 @@ void TstWindow::fixedButtons()
     QFETCH(QString, button);
     QFETCH(QString, text);
     QFETCH(int, count);
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
 
     h.click(qPrintable(button));
     const QByteArray line = text.toLatin1() + "\r\n";
@@ -411,10 +407,9 @@ void TstWindow::fixedButtons()
 
 void TstWindow::statusTwiceAdds28()
 {
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
     h.click("Command10");
     // The caret goes to the end even when the user had put it elsewhere.
     QTextCursor cursor = h.sendLog()->textCursor();
@@ -512,10 +507,9 @@ void TstWindow::composedButtons()
     QFETCH(QStringList, edits);
     QFETCH(QString, line);
     QFETCH(int, bytes);
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
     for (int i = 0; i + 1 < edits.size(); i += 2) {
         const QByteArray name = edits[i].toLatin1();
         if (auto *combo = h.window->findChild<QComboBox *>(edits[i]))
@@ -596,10 +590,9 @@ void TstWindow::freeFormSends()
 
 void TstWindow::rawTextThenCommandContinuesTheLine()
 {
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
     h.get<QPlainTextEdit>("Text1")->setPlainText(QStringLiteral("abc"));
     h.click("Command2");
     h.click("Command5");
@@ -610,10 +603,9 @@ void TstWindow::rawTextThenCommandContinuesTheLine()
 
 void TstWindow::receivedBytesShowAndCount()
 {
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
     const QByteArray reply = QByteArray(" OK ") + "\r\n" + gbk(QStringLiteral("模块")) + "ab ";
     QVERIFY(pty.write(reply));
     QTRY_COMPARE(h.window->RxCount(), QString::number(reply.size()));
@@ -629,10 +621,9 @@ void TstWindow::receivedBytesShowAndCount()
 
 void TstWindow::clearAndResetLeaveEachOtherAlone()
 {
-    PtyPair pty;
-    QVERIFY(pty.isValid());
-    WindowHarness h;
-    QVERIFY(h.openPty(pty));
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    PtyPair &pty = h.pty;
     h.click("Command5");
     QVERIFY(pty.write("\r\nOK\r\n"));
     QTRY_COMPARE(h.window->RxCount(), QStringLiteral("6"));

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QUrl>
 
+#include <functional>
+
 #include <memory>
 
 // The real window, offscreen, with its message boxes recorded and a port scan the test
@@ -26,11 +28,8 @@ struct WindowHarness
         build([this] { return ports; });
     }
 
-    // The window with the real port scan: the machine's ports, then simulated modules.
-    struct RealScan
-    {
-    };
-    explicit WindowHarness(RealScan) { build({}); }
+    // The window with a scan of the test's own making, run at every "扫描".
+    explicit WindowHarness(std::function<QList<PortEntry>()> scan) { build(std::move(scan)); }
 
     template <typename T> T *get(const char *name) const
     {
@@ -70,4 +69,15 @@ struct WindowHarness
     QList<PortEntry> ports;
     QList<QUrl> opened;
     std::unique_ptr<Form1> window;
+};
+
+// The window opened on a fresh pseudo-terminal, the test playing the module on `pty`:
+//     PtyWindow h;
+//     QVERIFY2(h.open(), "...");
+struct PtyWindow : WindowHarness
+{
+    // False when no pseudo-terminal could be had or the window could not open it.
+    bool open() { return pty.isValid() && openPty(pty); }
+
+    PtyPair pty;
 };

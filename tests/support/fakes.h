@@ -1,6 +1,5 @@
 #pragma once
 
-#include "bytecount.h"
 #include "logsink.h"
 #include "messageseam.h"
 #include "seriallink.h"
@@ -43,21 +42,14 @@ public:
     int appends = 0;
 };
 
-// A link that records writes and lets the test inject received bytes or a lost port.
+// A link that records writes and lets the test make a write fail or the port go away.
 class FakeSerialLink : public SerialLink
 {
     Q_OBJECT
 public:
     using SerialLink::SerialLink;
-    bool open(const QString &systemName, const LineSettings &settings, QString *error) override
+    bool open(const QString &, const LineSettings &, QString *) override
     {
-        if (!openSucceeds) {
-            if (error)
-                *error = QStringLiteral("refused");
-            return false;
-        }
-        openedName = systemName;
-        openedSettings = settings;
         m_open = true;
         return true;
     }
@@ -75,17 +67,13 @@ public:
         written += bytes;
         return true;
     }
-    void inject(const QByteArray &bytes) { emit received(bytes); }
     void loseIt()
     {
         m_open = false;
         emit lost(QStringLiteral("gone"));
     }
 
-    bool openSucceeds = true;
     bool writeSucceeds = true;
-    QString openedName;
-    LineSettings openedSettings;
     QByteArray written;
 
 private:

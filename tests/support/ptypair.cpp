@@ -1,7 +1,5 @@
 #include "ptypair.h"
 
-#include "rawpty.h"
-
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 
@@ -9,31 +7,12 @@
 #include <poll.h>
 #include <unistd.h>
 
-PtyPair::PtyPair()
-{
-    const RawPty pty = openRawPty(true);
-    m_master = pty.master;
-    m_slavePath = pty.slavePath;
-}
-
-PtyPair::~PtyPair()
-{
-    closeMaster();
-}
-
-void PtyPair::closeMaster()
-{
-    if (m_master >= 0)
-        ::close(m_master);
-    m_master = -1;
-}
-
 bool PtyPair::write(const QByteArray &bytes)
 {
     qsizetype done = 0;
     QDeadlineTimer deadline(5000);
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
+        const ssize_t n = ::write(m_pty.masterFd(), bytes.constData() + done, bytes.size() - done);
         if (n > 0) {
             done += n;
             continue;
@@ -55,12 +34,12 @@ QByteArray PtyPair::read(int timeoutMs, int quietMs)
     for (;;) {
         // Let the console's event loop run, so what it queued reaches the pty.
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        pollfd pfd{m_master, POLLIN, 0};
+        pollfd pfd{m_pty.masterFd(), POLLIN, 0};
         const int wait = out.isEmpty() ? 10 : quietMs;
         const int r = poll(&pfd, 1, wait);
         if (r > 0 && (pfd.revents & POLLIN)) {
             char buf[65536];
-            const ssize_t n = ::read(m_master, buf, sizeof buf);
+            const ssize_t n = ::read(m_pty.masterFd(), buf, sizeof buf);
             if (n > 0) {
                 out.append(buf, n);
                 continue;
@@ -79,11 +58,11 @@ QByteArray PtyPair::readExactly(qsizetype count, int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     while (out.size() < count && !deadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        pollfd pfd{m_master, POLLIN, 0};
+        pollfd pfd{m_pty.masterFd(), POLLIN, 0};
         if (poll(&pfd, 1, 10) > 0 && (pfd.revents & POLLIN)) {
             char buf[65536];
             const ssize_t n =
-                ::read(m_master, buf, std::min<qsizetype>(sizeof buf, count - out.size()));
+                ::read(m_pty.masterFd(), buf, std::min<qsizetype>(sizeof buf, count - out.size()));
             if (n > 0)
                 out.append(buf, n);
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rawpty.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,13 +10,8 @@
 class PtyPair
 {
 public:
-    PtyPair();
-    ~PtyPair();
-    PtyPair(const PtyPair &) = delete;
-    PtyPair &operator=(const PtyPair &) = delete;
-
-    bool isValid() const { return m_master >= 0; }
-    QString slavePath() const { return m_slavePath; }
+    bool isValid() const { return m_pty.isValid(); }
+    QString slavePath() const { return m_pty.slavePath(); }
 
     // Writes all bytes to the master side (what the module sends).
     bool write(const QByteArray &bytes);
@@ -24,9 +21,8 @@ public:
     // Reads until exactly `count` bytes have arrived or timeoutMs passes.
     QByteArray readExactly(qsizetype count, int timeoutMs = 2000);
     // Closes the master side: the slave side sees the device gone.
-    void closeMaster();
+    void closeMaster() { m_pty.close(); }
 
 private:
-    int m_master = -1;
-    QString m_slavePath;
+    RawPty m_pty{RawPty::Master::NonBlocking};
 };
