@@ -29,6 +29,8 @@ public:
     bool isOpen() const { return m_master >= 0; }
     // The path a program opens as its serial port, e.g. "/dev/pts/3".
     QString slavePath() const { return m_slavePath; }
+    // The module itself, for a driver that waits until it has nothing more to say.
+    const SimModule &module() const { return m_module; }
 
 signals:
     void received(const QByteArray &bytes); // what came from the line

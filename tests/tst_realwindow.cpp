@@ -921,13 +921,16 @@ void Tst_realwindow::longNameBoxFitsTheScreen()
     // What the X server holds: the whole box, its OK button included, on the screen.
     const QRect onServer = serverGeometry(box.get());
     QVERIFY2(onServer.isValid(), "xwininfo gave no geometry for the box");
+    // The server counts device pixels, the screen's geometry is in the window's own.
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QVERIFY2(onServer.width() <= screen.width() && onServer.height() <= screen.height(),
+    const QSize screenOnServer = devicePx(box.get(), screen.size());
+    QVERIFY2(onServer.width() <= screenOnServer.width() &&
+                 onServer.height() <= screenOnServer.height(),
              qPrintable(QStringLiteral("the box is %1 x %2 on a screen of %3 x %4")
                             .arg(onServer.width())
                             .arg(onServer.height())
-                            .arg(screen.width())
-                            .arg(screen.height())));
+                            .arg(screenOnServer.width())
+                            .arg(screenOnServer.height())));
     QAbstractButton *ok = box->button(QMessageBox::Ok);
     QVERIFY(ok);
     const QRect okOnScreen(ok->mapToGlobal(QPoint(0, 0)), ok->size());
