@@ -11,9 +11,9 @@
 #include "stallprobe.h"
 #include "streamwriter.h"
 
+#include "benchreport.h"
 #include "form1.h"
 #include "logview.h"
-#include "messageseam.h"
 #include "qtseriallink.h"
 
 #include <QApplication>
@@ -44,30 +44,6 @@ constexpr quint64 kMB = 1000 * 1000;
 constexpr quint64 kProgressStep = 10 * kMB;
 constexpr qint64 kGiveUpNs = 600'000'000'000; // a run that takes ten minutes has collapsed
 
-void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
-
-// A field of /proc/self/status in MB (VmHWM: peak resident memory; VmRSS: now).
-double statusMb(const char *field)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
-}
-
 // Starts the peak (VmHWM) afresh from what is resident now.
 void resetPeak()
 {
@@ -75,24 +51,6 @@ void resetPeak()
     if (file.open(QIODevice::WriteOnly))
         file.write("5");
 }
-
-class PrintedMessages : public MessageSeam
-{
-public:
-    void warn(const QString &title, const QString &text) override { show(title, text); }
-    void error(const QString &title, const QString &text, const QString &) override
-    {
-        show(title, text);
-    }
-    int shown = 0;
-
-private:
-    void show(const QString &title, const QString &text)
-    {
-        ++shown;
-        say("  message box: %s %s\n", qPrintable(title), qPrintable(text));
-    }
-};
 
 // The real window, shown offscreen, with the real serial link.
 struct Window

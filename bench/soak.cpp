@@ -9,8 +9,8 @@
 //
 // The window runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
+#include "benchreport.h"
 #include "form1.h"
-#include "messageseam.h"
 #include "qtseriallink.h"
 #include "simhost.h"
 
@@ -31,34 +31,10 @@
 
 namespace {
 
-void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char *format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fflush(stdout);
-}
-
 // The heap in use, in MB: what the program holds, as against what stays resident.
 double heapMb()
 {
     return double(mallinfo2().uordblks) / (1024.0 * 1024.0);
-}
-
-// A field of /proc/self/status in MB (VmRSS: resident now; VmHWM: the peak).
-double statusMb(const char *field)
-{
-    QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray key = QByteArray(field) + ':';
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(key.size()).trimmed().split(' ').first().toDouble() / 1024.0;
-    }
-    return -1;
 }
 
 int openHandles()
@@ -67,24 +43,6 @@ int openHandles()
                    .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
                    .size());
 }
-
-class CountedMessages : public MessageSeam
-{
-public:
-    void warn(const QString &title, const QString &text) override { show(title, text); }
-    void error(const QString &title, const QString &text, const QString &) override
-    {
-        show(title, text);
-    }
-    int shown = 0;
-
-private:
-    void show(const QString &title, const QString &text)
-    {
-        ++shown;
-        say("  message box: %s %s\n", qPrintable(title), qPrintable(text));
-    }
-};
 
 // The command buttons in an order that walks the module through its states: modes,
 // scanning, joining, the soft access point, single and multiple links, a server, a
@@ -111,7 +69,7 @@ struct Soak
 {
     SimHost sim;
     QtSerialLink link;
-    CountedMessages messages;
+    PrintedMessages messages;
     std::unique_ptr<Form1> form;
     quint64 toModule = 0;
     quint64 fromModule = 0;

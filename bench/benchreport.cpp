@@ -1,0 +1,35 @@
+#include "benchreport.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <cstdarg>
+#include <cstdio>
+
+void say(const char *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+double statusMb(const char *field)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return -1;
+}
+
+void PrintedMessages::show(const QString &title, const QString &text)
+{
+    ++shown;
+    say("  message box: %s %s\n", qPrintable(title), qPrintable(text));
+}
