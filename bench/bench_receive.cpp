@@ -171,7 +171,6 @@ bool timeCopy(LogView *log, const StreamWriter::Expected &expected)
     QElapsedTimer timer;
     timer.start();
     QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
-    say("TMP selectall %.3f\n", timer.nsecsElapsed() / 1e9);
     QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
     const qint64 copyNs = timer.nsecsElapsed();
     const QString copied = QGuiApplication::clipboard()->text();
