@@ -180,21 +180,6 @@ QString captionOf(QWidget *w)
     return {};
 }
 
-// Where the frame's style puts its caption.
-QRect captionRect(QGroupBox *frame)
-{
-    QStyleOptionGroupBox opt;
-    opt.initFrom(frame);
-    opt.text = frame->title();
-    opt.lineWidth = 1;
-    opt.midLineWidth = 0;
-    opt.textAlignment = frame->alignment();
-    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-    opt.features = frame->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
-    return frame->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel,
-                                          frame);
-}
-
 // The frame as it paints itself, without its controls.
 QImage frameAlone(QGroupBox *frame)
 {

@@ -17,22 +17,27 @@ constexpr int kLineEditSideMargin = 2;
 
 } // namespace
 
+QRect captionRect(QGroupBox *frame)
+{
+    QStyleOptionGroupBox opt;
+    opt.initFrom(frame);
+    opt.text = frame->title();
+    opt.lineWidth = 1;
+    opt.midLineWidth = 0;
+    opt.textAlignment = frame->alignment();
+    opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    opt.features = frame->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
+    return frame->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel,
+                                          frame);
+}
+
 std::optional<int> textRoom(QWidget *widget)
 {
     QStyle *style = widget->style();
     if (auto *box = qobject_cast<QGroupBox *>(widget)) {
         // The title is inset from the frame's left edge by the style; it must end that far
         // from the right edge too.
-        QStyleOptionGroupBox opt;
-        opt.initFrom(box);
-        opt.text = box->title();
-        opt.lineWidth = 1;
-        opt.midLineWidth = 0;
-        opt.textAlignment = box->alignment();
-        opt.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
-        opt.features = box->isFlat() ? QStyleOptionFrame::Flat : QStyleOptionFrame::None;
-        const QRect label =
-            style->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, box);
+        const QRect label = captionRect(box);
         return box->width() - 2 * qMax(0, label.left());
     }
     if (auto *label = qobject_cast<QLabel *>(widget)) {

@@ -5,6 +5,8 @@
 
 #include <optional>
 
+class QGroupBox;
+class QRect;
 class QWidget;
 
 // Whether a text shows whole in a control, measured with the control's own font and the
@@ -15,6 +17,9 @@ class QWidget;
 // Nothing for any other kind of widget. The room may be negative when the margins alone
 // fill the control.
 std::optional<int> textRoom(QWidget *widget);
+
+// Where the frame's style puts its caption, in the frame's own coordinates.
+QRect captionRect(QGroupBox *frame);
 
 // The font the control draws its text in (a list draws with its line edit's).
 QFont shownFont(QWidget *widget);
