@@ -242,8 +242,8 @@ void Form1::portLost(const QString &why)
     // Everything received before the loss is already counted and in the log.
     // A rescan or an edit of the list since the open does not change which port was lost.
     ui->Command1->setText(kOpenCaption);
-    m_services.messages->error(kErrorTitle,
-                               QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
+    m_services.messages->error(
+        kErrorTitle, QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
 }
 
 void Form1::received(const QByteArray &bytes)

@@ -84,8 +84,6 @@ private:
     qsizetype m_pendingFront = 0; // characters of m_pending.first() already shown
     qsizetype m_pendingChars = 0; // characters not shown yet
 
-    // The end of the document as the last append left it. Any other change (the user
-    // typing, a clear) makes it unknown, and it is read back from the document.
     // The text of the selection copied last, until the selection or the text changes.
     struct Copied
     {
@@ -95,6 +93,8 @@ private:
     };
     mutable Copied m_copied;
 
+    // The end of the document as the last append left it. Any other change (the user
+    // typing, a clear) makes it unknown, and it is read back from the document.
     bool m_inserting = false;
     bool m_tailKnown = false;
     LogCutter::Tail m_tail;

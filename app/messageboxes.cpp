@@ -27,20 +27,17 @@ std::unique_ptr<QMessageBox> MessageBoxes::build(QMessageBox::Icon icon, const Q
     box->setTextFormat(Qt::PlainText);
     // The box comes up on its parent's screen; measure in the font its text is drawn in.
     const QScreen *screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
-    const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    QString shown = text;
     if (screen) {
+        const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
         const QFontMetrics metrics = label ? label->fontMetrics() : box->fontMetrics();
-        const QString shown =
-            BoxText::fitted(text, metrics, BoxText::room(screen->availableGeometry()));
+        shown = BoxText::fitted(text, metrics, BoxText::room(screen->availableGeometry()));
         box->setText(shown);
-        const QString fullDetail = BoxText::detail(text, shown, detail);
-        if (!fullDetail.isEmpty()) {
-            DetailButtonTexts::install();
-            box->setDetailedText(fullDetail);
-        }
-    } else if (!detail.isEmpty()) {
+    }
+    const QString fullDetail = BoxText::detail(text, shown, detail);
+    if (!fullDetail.isEmpty()) {
         DetailButtonTexts::install();
-        box->setDetailedText(detail);
+        box->setDetailedText(fullDetail);
     }
     return box;
 }

@@ -80,6 +80,23 @@ QStringList manyLines()
     return lines;
 }
 
+// Shows the log and appends each text in turn, letting the window run between appends.
+// False when a direct (not gathered) append left the caret anywhere but at the end.
+bool appendShown(LogView &log, bool coalescing, const QStringList &appends)
+{
+    log.resize(300, 300);
+    log.show();
+    log.setCoalescing(coalescing);
+    bool caretAtEnd = true;
+    for (const QString &text : appends) {
+        log.appendText(text);
+        QCoreApplication::processEvents();
+        if (!coalescing)
+            caretAtEnd = caretAtEnd && log.textCursor().atEnd();
+    }
+    return caretAtEnd;
+}
+
 } // namespace
 
 class TestLogView : public QObject
@@ -120,15 +137,8 @@ void TestLogView::appendsShowEveryCharacterInOrder()
     QFETCH(bool, coalescing);
     QFETCH(QStringList, appends);
     LogView log;
-    log.resize(300, 300);
-    log.show();
-    log.setCoalescing(coalescing);
-    for (const QString &text : appends) {
-        log.appendText(text);
-        QCoreApplication::processEvents();
-        if (!coalescing)
-            QVERIFY(log.textCursor().atEnd());
-    }
+    QVERIFY2(appendShown(log, coalescing, appends),
+             "a direct append left the caret before the end");
     // Gathered text shows by itself, without anyone asking for it.
     QTRY_COMPARE(log.pendingChars(), 0);
     QVERIFY(log.textCursor().atEnd());
@@ -242,13 +252,8 @@ void TestLogView::copyGivesBackWhatWasLogged()
     QFETCH(QStringList, appends);
     const QString fed = appends.join(QString());
     LogView log;
-    log.resize(300, 300);
-    log.show();
-    log.setCoalescing(coalescing);
-    for (const QString &text : appends) {
-        log.appendText(text);
-        QCoreApplication::processEvents();
-    }
+    QVERIFY2(appendShown(log, coalescing, appends),
+             "a direct append left the caret before the end");
     QTRY_COMPARE(log.pendingChars(), 0);
 
     // Ctrl+A, Ctrl+C as the user presses them.
