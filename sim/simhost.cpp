@@ -152,6 +152,18 @@ void SimHost::flush()
         m_writeNotifier->setEnabled(!m_pending.isEmpty());
 }
 
+void SimHost::flood(const QByteArray &bytes)
+{
+    m_pending.append(bytes);
+    flush();
+}
+
+void SimHost::dropPending()
+{
+    m_pending.clear();
+    flush();
+}
+
 void SimHost::onWritable()
 {
     flush();
