@@ -35,19 +35,13 @@ QJsonObject op(const QString &what, const QString &name = {}, const QString &tex
 {
     return {{"op", what}, {"name", name}, {"text", text}, {"ms", ms}};
 }
-QJsonObject click(const QString &button)
-{
-    return op("click", button);
-}
-QJsonObject set(const QString &control, const QString &text)
-{
+const auto click = [](const QString &button) { return op("click", button); };
+const auto set = [](const QString &control, const QString &text) {
     return op("set", control, text);
-}
-
-QString sha1(const QString &text)
-{
-    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex();
-}
+};
+const auto sha1 = [](const QString &text) {
+    return QString(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+};
 
 // Drives the real window: operations in, the window's state out. The guest runs it on what
 // comes over its console, the test on a window beside it.
