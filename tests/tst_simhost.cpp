@@ -11,8 +11,11 @@
 #include <QtTest>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -81,6 +84,43 @@ QStringList registryFiles(const QString &dir)
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
+// This suite run again as one scan ("scan") or one announcement of port p8 ("announce"),
+// as the console or the simulator started with no XDG_RUNTIME_DIR and TMPDIR `tmp`: a hang
+// fails after 5 s instead of stalling the suite. What it printed, on stdout and stderr.
+constexpr const char *kChild = "TST_SIMHOST_CHILD";
+std::optional<std::pair<QStringList, QStringList>> runChild(const QString &what, const QString &tmp)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QUORLIN_SIM_DIR"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp);
+    env.insert(QLatin1String(kChild), what);
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    if (!child.waitForFinished(5000)) {
+        child.kill();
+        child.waitForFinished();
+        return std::nullopt;
+    }
+    const auto lines = [](const QByteArray &bytes) {
+        return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    return std::pair{lines(child.readAllStandardOutput()), lines(child.readAllStandardError())};
+}
+
+int childMain(const QByteArray &what)
+{
+    if (what == "announce") {
+        SimRegistry::Announcement announcement(QStringLiteral("p8"));
+        std::printf("%s\n", announcement.isValid() ? "announced" : "refused");
+        return 0;
+    }
+    for (const SimRegistry::Entry &entry : SimRegistry::running())
+        std::printf("%s\n", qPrintable(entry.portName));
+    return 0;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Exchange>)
@@ -99,6 +139,8 @@ private slots:
     void entryText();
     void staleEntriesSkipped_data();
     void staleEntriesSkipped();
+    void hostileRegistry_data();
+    void hostileRegistry();
     void program_data();
     void program();
 };
@@ -374,6 +416,118 @@ void Tst_simhost::staleEntriesSkipped()
     qunsetenv("QUORLIN_SIM_DIR");
 }
 
+// What the console's scan and the simulator make of a registry in a temporary folder that
+// every user may write to, as /tmp is, where another user or a stray file got first.
+void Tst_simhost::hostileRegistry_data()
+{
+    QTest::addColumn<QString>("actor");    // who runs `script`: user, other (uid 65534), root
+    QTest::addColumn<QStringList>("live"); // modules this suite runs before the script
+    // sh: REG the registry folder, VICTIM a folder of the user's holding p9.entry with no
+    // lock, PID this suite's process. Ports are named pN, so that their key is their name.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("listed"); // the ports the scan lists
+    QTest::addColumn<int>("errorLines");     // lines the scan prints on standard error
+    QTest::addColumn<QStringList>("files");  // still there after the scan; "!": removed by it
+    QTest::addColumn<bool>("announces");     // a new module on p8 is announced
+
+    const QStringList none;
+    const QStringList p7{"p7"};
+    const QString entry8 = QStringLiteral("mkdir -p -m 700 REG; echo p8 > REG/p8.entry; ");
+    const QStringList plant8{"REG/p8.entry", "REG/p8.lock"};
+    QTest::newRow("folder made first by another user")
+        << "other" << none << "mkdir -m 755 REG; echo p66 > REG/p7.entry; : > REG/p7.lock" << none
+        << 1 << QStringList{"REG/p7.entry", "REG/p7.lock"} << false;
+    QTest::newRow("folder a link to another folder of the user's")
+        << "other" << none << "ln -s VICTIM REG" << none << 1 << QStringList{"VICTIM/p9.entry"}
+        << false;
+    QTest::newRow("folder of the user's that others may write to")
+        << "user" << none << "mkdir REG; chmod 777 REG; echo p66 > REG/p7.entry" << none << 1
+        << QStringList{"REG/p7.entry"} << false;
+    QTest::newRow("entry of another user's, rewritten to another pty")
+        << "root" << p7
+        << "printf 'p66\\nESP8266 (p7)\\n' > REG/x; chown 65534 REG/x; mv REG/x REG/p7.entry"
+        << none << 0 << none << true;
+    QTest::newRow("a same-named entry sorting first keeps its own port")
+        << "user" << QStringList{"p7", "p10"}
+        << "printf 'p10\\nESP8266 模拟模块 (p7)\\n' > REG/p10.entry" << QStringList{"p10", "p7"}
+        << 0 << none << true;
+    QTest::newRow("FIFO named like a lock")
+        << "user" << none << entry8 + "mkfifo REG/p8.lock" << none << 0 << plant8 << false;
+    QTest::newRow("lock a link to /dev/zero")
+        << "user" << none << entry8 + "ln -s /dev/zero REG/p8.lock" << none << 0 << plant8 << false;
+    QTest::newRow("400 MB entry") << "user" << p7 << "truncate -s 400M REG/p7.entry" << none << 0
+                                  << none << true;
+    QTest::newRow("entry a link to a file only its owner may read")
+        << "user" << p7
+        << "printf 'p7\\nSECRET\\n' > VICTIM/s; chmod 600 VICTIM/s; ln -sf VICTIM/s REG/p7.entry"
+        << none << 0 << QStringList{"VICTIM/s"} << true;
+    // Age is never a reason: only a holder that is gone makes a module gone.
+    QTest::newRow("lock held for hours by a live module")
+        << "user" << p7 << "touch -d '4 hours ago' REG/p7.entry REG/p7.lock" << p7 << 0 << none
+        << true;
+    QTest::newRow("unheld lock naming a live process, hours old")
+        << "user" << none
+        << entry8 + "printf 'PID\\nquorlin-sim\\n' > REG/p8.lock; touch -d '4 hours ago' REG/p8.*"
+        << none << 0 << QStringList{"!REG/p8.entry", "!REG/p8.lock"} << true;
+    QTest::newRow("unheld lock naming a live process, just written")
+        << "user" << none << entry8 + "printf 'PID\\nquorlin-sim\\n' > REG/p8.lock" << none << 0
+        << QStringList{"!REG/p8.entry", "!REG/p8.lock"} << true;
+}
+
+void Tst_simhost::hostileRegistry()
+{
+    QFETCH(QString, actor);
+    QFETCH(QStringList, live);
+    QFETCH(QString, script);
+    QFETCH(QStringList, listed);
+    QFETCH(int, errorLines);
+    QFETCH(QStringList, files);
+    QFETCH(bool, announces);
+    if (actor != QLatin1String("user") && ::geteuid() != 0)
+        QSKIP("acting as another user needs the superuser");
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QCOMPARE(::chmod(QFile::encodeName(tmp.path()).constData(), 01777), 0);
+    const auto expand = [&](QString text) {
+        return text
+            .replace(QLatin1String("REG"),
+                     tmp.filePath(QStringLiteral("quorlin-sim-%1").arg(::geteuid())))
+            .replace(QLatin1String("VICTIM"), tmp.filePath(QStringLiteral("victim")))
+            .replace(QLatin1String("PID"), QString::number(QCoreApplication::applicationPid()));
+    };
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(expand(QStringLiteral("REG"))));
+    std::vector<std::unique_ptr<SimRegistry::Announcement>> modules;
+    for (const QString &port : live) {
+        modules.push_back(std::make_unique<SimRegistry::Announcement>(port));
+        QVERIFY2(modules.back()->isValid(), qPrintable(modules.back()->errorString()));
+    }
+    qunsetenv("QUORLIN_SIM_DIR");
+    QStringList run{QStringLiteral("sh"), QStringLiteral("-c")};
+    for (const QString &step :
+         {QStringLiteral("mkdir -m 700 VICTIM; echo p9 > VICTIM/p9.entry"), script}) {
+        QProcess setUp;
+        setUp.start(run.first(), run.mid(1) << expand(step));
+        QVERIFY2(setUp.waitForFinished(10000) && setUp.exitCode() == 0, qPrintable(step));
+        if (actor == QLatin1String("other"))
+            run = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "sh",
+                              "-c"};
+    }
+
+    const auto scan = runChild(QStringLiteral("scan"), tmp.path());
+    QVERIFY2(scan, "the scan did not end within 5 s");
+    QCOMPARE(scan->first, listed);
+    QVERIFY2(scan->second.size() == errorLines, qPrintable(scan->second.join(u'\n') + " (stderr)"));
+    for (QString file : files) {
+        const bool kept = !file.startsWith(u'!');
+        QVERIFY2(QFileInfo::exists(expand(file.remove(u'!'))) == kept,
+                 qPrintable(file + (kept ? " was removed" : " was left")));
+    }
+    const auto announce = runChild(QStringLiteral("announce"), tmp.path());
+    QVERIFY2(announce, "announcing did not end within 5 s");
+    QCOMPARE(announce->first.value(0) == QLatin1String("announced"), announces);
+}
+
 // ---- the program --------------------------------------------------------------------
 
 void Tst_simhost::program_data()
@@ -439,5 +593,13 @@ void Tst_simhost::program()
     qunsetenv("QUORLIN_SIM_DIR");
 }
 
-QTEST_GUILESS_MAIN(Tst_simhost)
+int main(int argc, char *argv[])
+{
+    if (const QByteArray child = qgetenv(kChild); !child.isEmpty())
+        return childMain(child);
+    QCoreApplication app(argc, argv);
+    Tst_simhost suite;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&suite, argc, argv);
+}
 #include "tst_simhost.moc"
