@@ -200,7 +200,10 @@ void Form1::portChosen(int index)
 QString Form1::chosenSystemName() const
 {
     const QString shown = ui->Combo1->currentText();
-    const int entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    // The entry picked, while the list still shows it: two entries may read the same.
+    int entry = ui->Combo1->currentIndex();
+    if (entry < 0 || ui->Combo1->itemText(entry) != shown)
+        entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (entry < 0)
         return shown;
     // Entry k of the port list and entry k of the port-name list are the same device.

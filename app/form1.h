@@ -57,8 +57,9 @@ public:
     ByteCount &txCounter() { return m_txCount; }
     ByteCount &rxCounter() { return m_rxCount; }
 
-    // The system name a click on "打开串口" opens: the port-name list's entry for the port
-    // list's text when that text is one of its entries, otherwise the text as typed.
+    // The system name a click on "打开串口" opens: entry k of the port-name list for entry k
+    // of the port list, the one picked while the list shows it, else the first that reads
+    // as the list's text; a text that is no entry, as typed.
     QString chosenSystemName() const;
 
 private:

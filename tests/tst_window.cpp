@@ -87,6 +87,7 @@ private slots:
     void openFailure();
     void openAndCloseOnPty_data();
     void openAndCloseOnPty();
+    void pickedPortIsTheOneOpened_data();
     void pickedPortIsTheOneOpened();
     void portLostWhileOpen();
 
@@ -347,15 +348,30 @@ void TstWindow::openAndCloseOnPty()
     QCOMPARE(h.button("Command1")->text(), kClose);
 }
 
+void TstWindow::pickedPortIsTheOneOpened_data()
+{
+    QTest::addColumn<QString>("otherName"); // the other entry's text; "" : the same as the pty's
+    QTest::addColumn<int>("picked");        // where the pty's entry is, and the entry picked
+    QTest::newRow("second of two") << "ttyS0" << 1;
+    QTest::newRow("second of two that read the same") << "" << 1;
+    QTest::newRow("first of two that read the same") << "" << 0;
+}
+
 void TstWindow::pickedPortIsTheOneOpened()
 {
+    QFETCH(QString, otherName);
+    QFETCH(int, picked);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    WindowHarness h(QList<PortEntry>{{"ttyS0", "ttyS0"},
-                                     {pty.slavePath(), "Module (" + pty.slavePath() + ")"}});
+    const PortEntry module{pty.slavePath(), "Module (" + pty.slavePath() + ")"};
+    QList<PortEntry> ports{
+        {"/dev/quorlin-no-such-port", otherName.isEmpty() ? module.friendlyName : otherName}};
+    ports.insert(picked, module);
+    WindowHarness h(ports);
     QComboBox *combo1 = h.combo("Combo1");
-    combo1->setCurrentIndex(1);
-    emit combo1->activated(1);
+    combo1->setCurrentIndex(picked);
+    emit combo1->activated(picked);
+    QCOMPARE(h.window->chosenSystemName(), pty.slavePath());
     h.click("Command1");
     QVERIFY(h.link.isOpen());
     h.click("Command5");
