@@ -461,6 +461,9 @@ void Tst_simhost::hostileRegistry_data()
         << "user" << p7
         << "printf 'p7\\nSECRET\\n' > VICTIM/s; chmod 600 VICTIM/s; ln -sf VICTIM/s REG/p7.entry"
         << none << 0 << QStringList{"VICTIM/s"} << true;
+    QTest::newRow("entry left aside by a module killed while writing it")
+        << "user" << none << "mkdir -m 700 REG; : > REG/.p8.entry.99" << none << 0
+        << QStringList{"!REG/.p8.entry.99", "!REG/p8.lock"} << true;
     // Age is never a reason: only a holder that is gone makes a module gone.
     QTest::newRow("lock held for hours by a live module")
         << "user" << p7 << "touch -d '4 hours ago' REG/p7.entry REG/p7.lock" << p7 << 0 << none

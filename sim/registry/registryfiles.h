@@ -7,7 +7,8 @@
 
 // The files of the registry folder, shared by the side that announces a module and the
 // side that lists them: per module an entry ("<key>.entry": the port name, then the
-// friendly name, one per line) and the lock its module holds while it runs.
+// friendly name, one per line; written as ".<key>.entry.<pid>" and renamed into place) and
+// the lock its module holds while it runs.
 //
 // The folder may sit in the temporary folder every user shares, so nothing in it is
 // trusted: the folder is used only when it is this user's own, and a file in it is read

@@ -43,7 +43,18 @@ QString directory()
 #ifdef Q_OS_UNIX
 namespace {
 
-QList<QByteArray> entryNames(int folder)
+// The module a file belongs to, by its key: "<key>.entry", or ".<key>.entry.<pid>" that a
+// module writes aside before renaming it into place. Other files are none of ours.
+QByteArray keyOf(const QByteArray &name)
+{
+    const QByteArray suffix(kEntrySuffix);
+    if (name.endsWith(suffix))
+        return name.chopped(suffix.size());
+    const qsizetype aside = name.indexOf(suffix + '.');
+    return name.startsWith('.') && aside > 1 ? name.mid(1, aside - 1) : QByteArray();
+}
+
+QList<QByteArray> moduleFiles(int folder)
 {
     QList<QByteArray> names;
     const int listing = ::dup(folder);
@@ -55,7 +66,7 @@ QList<QByteArray> entryNames(int folder)
     }
     while (const dirent *found = ::readdir(dir)) {
         const QByteArray name(found->d_name);
-        if (name.endsWith(kEntrySuffix) && name.size() > qsizetype(std::strlen(kEntrySuffix)))
+        if (!keyOf(name).isEmpty())
             names.append(name);
     }
     ::closedir(dir);
@@ -107,20 +118,21 @@ QList<Entry> running()
             qWarning("quorlin: simulated modules not listed: %s", qPrintable(why));
         return entries;
     }
-    for (const QByteArray &name : entryNames(folder.get())) {
-        const QByteArray lockName =
-            name.chopped(qsizetype(std::strlen(kEntrySuffix))) + kLockSuffix;
+    for (const QByteArray &name : moduleFiles(folder.get())) {
+        const QByteArray lockName = keyOf(name) + kLockSuffix;
         Descriptor lock;
         const LockState state = tryLock(folder.get(), lockName, &lock, &why);
         if (state == LockState::Taken) {
-            // Nobody holds it: the module is gone. Clear its entry while holding the lock,
-            // so a new module on the same port cannot be announcing at the same moment.
+            // Nobody holds it: the module is gone. Clear what it left while holding the
+            // lock, so a new module on the same port cannot be announcing at that moment.
             ::unlinkat(folder.get(), name.constData(), 0);
             ::unlinkat(folder.get(), lockName.constData(), 0);
             continue;
         }
-        if (state == LockState::Unusable)
-            continue; // we cannot tell, so we do not offer it
+        // Unusable: we cannot tell, so we do not offer it. Held, for an entry written
+        // aside: its module is writing it now.
+        if (state == LockState::Unusable || !name.endsWith(kEntrySuffix))
+            continue;
         if (const std::optional<Entry> entry = readEntry(folder.get(), name))
             entries.append(*entry);
     }
