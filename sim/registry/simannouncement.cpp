@@ -21,10 +21,10 @@ using namespace Files;
 
 namespace {
 
+#ifdef Q_OS_UNIX
 // A scan may hold a module's lock for a moment while it clears a stale entry.
 constexpr int kLockWaitMs = 2000;
 
-#ifdef Q_OS_UNIX
 bool writeAll(int fd, const QByteArray &bytes)
 {
     qsizetype done = 0;
