@@ -8,6 +8,7 @@
 #include "freeformsender.h"
 #include "groupframestyle.h"
 #include "linesettings.h"
+#include "logfile.h"
 #include "messageseam.h"
 #include "receivetext.h"
 #include "seriallink.h"
@@ -16,7 +17,11 @@
 #include "transmitter.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -57,6 +62,13 @@ Form1::Form1(const Services &services, QWidget *parent)
         m_services.ports = systemPorts;
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    if (!m_services.saveFileName) {
+        m_services.saveFileName = [this](const QString &suggested) {
+            return QFileDialog::getSaveFileName(this, QStringLiteral("保存为文件"), suggested,
+                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+        };
+    }
+    m_saveFolder = QDir::homePath();
 
     Startup::prepareFonts();
     ui->setupUi(this);
@@ -152,6 +164,10 @@ void Form1::wireControls()
     connect(ui->Command17, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickAtSend);
     connect(ui->Command2, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickTextSend);
 
+    connect(ui->Text2, &LogView::saveRequested, this,
+            [this] { saveLog(ui->Text2, QStringLiteral("发送数据")); });
+    connect(ui->Text3, &LogView::saveRequested, this,
+            [this] { saveLog(ui->Text3, QStringLiteral("接收数据")); });
     connect(ui->Command25, &QPushButton::clicked, ui->Text2, &LogView::clearLog);
     connect(ui->Command26, &QPushButton::clicked, this, &Form1::clearReceiveLog);
     connect(ui->Command27, &QPushButton::clicked, this, &Form1::resetCounters);
@@ -275,6 +291,21 @@ void Form1::clearReceiveLog()
 {
     ui->Text3->clearLog();
     m_receiveText->logCleared();
+}
+
+void Form1::saveLog(LogView *log, const QString &name)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString path = m_services.saveFileName(
+        QDir(m_saveFolder).filePath(QStringLiteral("%1-%2.txt").arg(name, stamp)));
+    if (path.isEmpty())
+        return;
+    m_saveFolder = QFileInfo(path).absolutePath();
+    // The log's text exactly as it came, as a copy of it gives; the log keeps it all
+    // whatever becomes of the file.
+    QString why;
+    if (!LogFile::save(path, log->loggedText(), &why))
+        m_services.messages->error(kErrorTitle, QStringLiteral("日志未能保存到 %1：%2").arg(path, why));
 }
 
 void Form1::resetCounters()

@@ -19,6 +19,7 @@ class MessageSeam;
 class Transmitter;
 class FreeFormSender;
 class ReceiveText;
+class LogView;
 class QLabel;
 class QTimer;
 
@@ -35,6 +36,9 @@ public:
         MessageSeam *messages = nullptr;           // required, not owned
         std::function<QList<PortEntry>()> ports;   // the scan; defaults to systemPorts()
         std::function<void(const QUrl &)> openUrl; // defaults to the desktop's browser
+        // Where to save a log: given a suggested path, the path the person picked, or
+        // empty when they changed their mind. Defaults to the toolkit's file dialog.
+        std::function<QString(const QString &suggested)> saveFileName;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -73,6 +77,7 @@ private:
     void showCounters();
     void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
+    void saveLog(LogView *log, const QString &name);
     void resetCounters();
     void moveToTop();
 
@@ -85,6 +90,7 @@ private:
     // list shows by then.
     QString m_openedPort;
     QFont m_counterFont; // the counters' design font; long counts are shown squeezed
+    QString m_saveFolder; // where the last log was saved; the next one is offered there
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
