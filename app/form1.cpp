@@ -28,6 +28,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -122,7 +123,14 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_timer4->start();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A log being saved is written to its end before the window goes.
+    for (QThread *saver : std::as_const(m_savers)) {
+        saver->wait();
+        delete saver;
+    }
+}
 
 void Form1::wireControls()
 {
@@ -302,10 +310,28 @@ void Form1::saveLog(LogView *log, const QString &name)
         return;
     m_saveFolder = QFileInfo(path).absolutePath();
     // The log's text exactly as it came, as a copy of it gives; the log keeps it all
-    // whatever becomes of the file.
-    QString why;
-    if (!LogFile::save(path, log->loggedText(), &why))
-        m_services.messages->error(kErrorTitle, QStringLiteral("日志未能保存到 %1：%2").arg(path, why));
+    // whatever becomes of the file. Writing it out (and waiting for the disk) happens
+    // beside the window, which goes on showing what arrives.
+    struct Outcome
+    {
+        bool ok = false;
+        QString why;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QThread *saver = QThread::create([path, text = log->loggedText(), outcome] {
+        outcome->ok = LogFile::save(path, text, &outcome->why);
+    });
+    connect(saver, &QThread::finished, this, [this, saver, path, outcome] {
+        m_savers.removeOne(saver);
+        saver->deleteLater();
+        if (!outcome->ok) {
+            m_services.messages->error(
+                kErrorTitle, QStringLiteral("日志未能保存到 %1：%2").arg(path, outcome->why));
+        }
+        emit logSaved(path, outcome->ok);
+    });
+    m_savers.append(saver);
+    saver->start();
 }
 
 void Form1::resetCounters()

@@ -21,6 +21,7 @@ class FreeFormSender;
 class ReceiveText;
 class LogView;
 class QLabel;
+class QThread;
 class QTimer;
 
 // The one window. It wires the controls of the Designer form to the classes that do the
@@ -65,6 +66,10 @@ public:
     // list's text when that text is one of its entries, otherwise the text as typed.
     QString chosenSystemName() const;
 
+signals:
+    // A log has been written to `path` (ok), or could not be and the box said why.
+    void logSaved(const QString &path, bool ok);
+
 private:
     void wireControls();
     void rescan();
@@ -91,6 +96,7 @@ private:
     QString m_openedPort;
     QFont m_counterFont; // the counters' design font; long counts are shown squeezed
     QString m_saveFolder; // where the last log was saved; the next one is offered there
+    QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;

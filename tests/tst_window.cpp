@@ -735,8 +735,14 @@ void TstWindow::savedLogIsTheLog()
     QVERIFY2(menu && menu->isVisible(), "no context menu came up");
     QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
     QCOMPARE(menu->actions().last()->text(), QStringLiteral("保存为文件…"));
+    QSignalSpy saved(h.window.get(), &Form1::logSaved);
     menu->actions().last()->trigger();
     menu->close();
+    if (!pick.isEmpty()) {
+        // Written beside the window; done, or failed, when the window hears so.
+        QVERIFY2(saved.wait(5000), "waited 5 s for the log to be written");
+        QCOMPARE(saved.first().at(1).toBool(), why.isEmpty());
+    }
 
     QCOMPARE(h.offeredSavePaths.size(), 1);
     QVERIFY2(h.offeredSavePaths.first().endsWith(QLatin1String(".txt")),
@@ -753,12 +759,13 @@ void TstWindow::savedLogIsTheLog()
     }
     QCOMPARE(h.messages.boxes.size(), 0);
     if (pick.isEmpty()) {
+        QCOMPARE(saved.size(), 0);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
         return;
     }
-    QFile saved(h.savePath);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), file);
+    QFile written(h.savePath);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), file);
     // Nothing but the file itself is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QFileInfo(h.savePath).fileName()});
 }
