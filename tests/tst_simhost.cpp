@@ -365,32 +365,21 @@ void Tst_simhost::realNetwork()
         QVERIFY(writeAll(fd, kJoin));
         QCOMPARE(readBack(fd, joined.size()), joined);
 
-        QTcpSocket *tcpPeer = nullptr;
+        // The far ends by who they are; the server's side of the module's link comes when
+        // the module connects.
         QTcpSocket clients[2];
-        QHostAddress udpFrom; // where the module's datagrams come from
-        quint16 udpFromPort = 0;
+        QMap<int, QAbstractSocket *> peers{{NetStep::Client0, &clients[0]},
+                                           {NetStep::Client1, &clients[1]}};
+        QObject::connect(&tcpServer, &QTcpServer::newConnection,
+                         [&] { peers[NetStep::TcpPeer] = tcpServer.nextPendingConnection(); });
+        QNetworkDatagram datagram; // the module's last one: where it comes from
         QMap<int, QByteArray> heard;
-        auto socketOf = [&](NetStep::Who who) -> QAbstractSocket * {
-            if (who == NetStep::TcpPeer) {
-                // The module connected before the step that needs the peer's side of it.
-                if (!tcpPeer && QTest::qWaitFor([&] { return tcpServer.hasPendingConnections(); }, 5000))
-                    tcpPeer = tcpServer.nextPendingConnection();
-                return tcpPeer;
-            }
-            return &clients[who - NetStep::Client0];
-        };
         auto listen = [&] {
-            for (int who : {NetStep::Client0, NetStep::Client1}) {
-                if (clients[who - NetStep::Client0].isOpen())
-                    heard[who] += clients[who - NetStep::Client0].readAll();
-            }
-            if (tcpPeer)
-                heard[NetStep::TcpPeer] += tcpPeer->readAll();
+            for (auto it = peers.cbegin(); it != peers.cend(); ++it)
+                heard[it.key()] += it.value()->isOpen() ? it.value()->readAll() : QByteArray();
             while (udpPeer.hasPendingDatagrams()) {
-                const QNetworkDatagram d = udpPeer.receiveDatagram();
-                udpFrom = d.senderAddress();
-                udpFromPort = quint16(d.senderPort());
-                heard[NetStep::UdpPeer] += d.data();
+                datagram = udpPeer.receiveDatagram();
+                heard[NetStep::UdpPeer] += datagram.data();
             }
         };
 
@@ -405,9 +394,9 @@ void Tst_simhost::realNetwork()
                 if (step.who == NetStep::Line)
                     QVERIFY(writeAll(fd, bytes));
                 else if (step.who == NetStep::UdpPeer)
-                    QCOMPARE(udpPeer.writeDatagram(bytes, udpFrom, udpFromPort), bytes.size());
+                    QCOMPARE(udpPeer.writeDatagram(datagram.makeReply(bytes)), bytes.size());
                 else
-                    QVERIFY2(socketOf(step.who) && socketOf(step.who)->write(bytes) == bytes.size(),
+                    QVERIFY2(peers.value(step.who) && peers[step.who]->write(bytes) == bytes.size(),
                              where + "no connection to write on");
                 break;
             case NetStep::Connect: {
@@ -419,17 +408,17 @@ void Tst_simhost::realNetwork()
                 break;
             }
             case NetStep::Close:
-                QVERIFY2(socketOf(step.who), where + "no connection to close");
-                socketOf(step.who)->disconnectFromHost();
+                QVERIFY2(peers.value(step.who), where + "no connection to close");
+                peers[step.who]->disconnectFromHost();
                 break;
             case NetStep::Hear: {
-                QAbstractSocket *socket = step.who == NetStep::UdpPeer ? nullptr : socketOf(step.who);
                 const bool done = QTest::qWaitFor(
                     [&] {
                         listen();
                         // Nothing to hear: the module closes, the peer sees the link end.
-                        return bytes.isEmpty() ? socket->state() == QAbstractSocket::UnconnectedState
-                                               : heard[step.who].size() >= bytes.size();
+                        return bytes.isEmpty()
+                                   ? peers[step.who]->state() == QAbstractSocket::UnconnectedState
+                                   : heard[step.who].size() >= bytes.size();
                     },
                     5000);
                 QVERIFY2(done, where + "waited 5 s for the far end to get \"" + bytes.left(40) +
