@@ -154,6 +154,7 @@ set(QUORLIN_DEB_DEPENDS
     "libqt6gui6 (>= 6.4)"
     "libqt6widgets6 (>= 6.4)"
     "libqt6serialport6 (>= 6.4)"
+    "libqt6network6 (>= 6.4)"
     "libqt6core5compat6 (>= 6.4)"
     "qt6-qpa-plugins"
     "fonts-noto-cjk"

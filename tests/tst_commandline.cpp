@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -206,6 +207,8 @@ void TstCommandLine::noOptionStartsAsBefore_data()
         << Program::Console << QStringList{"-platform", "offscreen"} << QString();
     QTest::newRow("quorlin-sim --quiet --no-announce")
         << Program::Simulator << QStringList{"--quiet", "--no-announce"} << QString();
+    QTest::newRow("quorlin-sim --quiet, announced")
+        << Program::Simulator << QStringList{"--quiet"} << QString();
 }
 
 void TstCommandLine::noOptionStartsAsBefore()
@@ -214,9 +217,16 @@ void TstCommandLine::noOptionStartsAsBefore()
     QFETCH(QStringList, args);
     QFETCH(QString, platform);
 
+    // Started as after su, sudo or over ssh: no runtime folder, so the registry of simulated
+    // modules falls back to the temporary folder (one of the test's own).
     QProcessEnvironment env = noDisplay();
     if (!platform.isEmpty())
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("QUORLIN_SIM_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
     QProcess process;
     process.setProcessEnvironment(env);
     process.start(path(program), args);
@@ -237,6 +247,10 @@ void TstCommandLine::noOptionStartsAsBefore()
         process.waitForFinished(2000);
     }
     QVERIFY2(!stdErr.contains(QStringLiteral("Usage:")), qPrintable(stdErr));
+    // It starts quietly: no word about the missing runtime folder.
+    QVERIFY2(!stdErr.contains(QStringLiteral("XDG_RUNTIME_DIR")) &&
+                 !stdErr.contains(QStringLiteral("QStandardPaths")),
+             qPrintable(stdErr));
 }
 
 QTEST_GUILESS_MAIN(TstCommandLine)
