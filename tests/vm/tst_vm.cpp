@@ -22,10 +22,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <malloc.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -424,6 +426,8 @@ void TstVm::initTestCase()
     }
     connect(&m_qemu, &QProcess::readyReadStandardOutput, this, &TstVm::readConsole);
     m_qemu.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // QEMU goes with the suite, even when a time-out kills it.
+    m_qemu.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     QElapsedTimer clock;
     clock.start();
     const QString plugin =
