@@ -9,7 +9,8 @@
 # the port list shows. The kernel is fetched once and kept in <work dir>.
 set -e
 work=$1 program=$2 plugin=$3 uart=$4 adapter=$5 qmp=$6
-# Modules as the kernel package ships them (plain .ko), in load order.
+# Modules as the kernel package ships them (plain .ko, which busybox insmod loads), in
+# load order.
 modules="usb-common usbcore xhci-hcd xhci-pci usbserial ftdi_sio"
 mkdir -p "$work"
 cd "$work"
