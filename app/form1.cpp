@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "ui_form1.h"
 
+#include "accessibility.h"
 #include "commandtable.h"
 #include "composers.h"
 #include "countfont.h"
@@ -59,6 +60,7 @@ Form1::Form1(const Services &services, QWidget *parent)
         m_services.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
 
     Startup::prepareFonts();
+    Accessibility::install();
     ui->setupUi(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();

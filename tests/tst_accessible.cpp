@@ -1,0 +1,153 @@
+// What a screen reader is told about the window, read through Qt's accessibility interface
+// as the accessibility bus reads it: every control a person can reach has a name of its own
+// (a text box or a list its label's, without the list's padding blanks; a button its
+// caption), controls that share a name are told apart by a description naming their
+// frame, and the hidden port-name list is not in the tree at all.
+#include "windowharness.h"
+
+#include <QAccessible>
+#include <QGroupBox>
+#include <QRegularExpression>
+#include <QtTest>
+
+namespace {
+
+// One node of the tree as the reader walks it from the window.
+struct Node
+{
+    QObject *object = nullptr;
+    QString name;
+    QString description;
+    QString value;
+    bool consistent = true; // the node's parent and index lead back to where it was found
+};
+
+void walk(QAccessibleInterface *iface, QList<Node> &nodes, int depth = 0)
+{
+    QVERIFY2(depth < 20, "the tree does not end");
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        QVERIFY2(child, qPrintable(QStringLiteral("a missing child %1 of %2")
+                                       .arg(i)
+                                       .arg(iface->text(QAccessible::Name))));
+        QAccessibleInterface *parent = child->parent();
+        nodes.append({child->object(), child->text(QAccessible::Name),
+                      child->text(QAccessible::Description), child->text(QAccessible::Value),
+                      parent && parent->object() == iface->object() &&
+                          iface->indexOfChild(child) == i});
+        walk(child, nodes, depth + 1);
+    }
+}
+
+// The window's own controls are named by kind and number (Command14, Text5, Combo4).
+bool isControl(const QObject *object)
+{
+    static const QRegularExpression name(QStringLiteral("^(Command|Text|Combo)\\d+$"));
+    return object && object->isWidgetType() && name.match(object->objectName()).hasMatch();
+}
+
+bool within(const QObject *object, const QObject *ancestor)
+{
+    for (; object; object = object->parent()) {
+        if (object == ancestor)
+            return true;
+    }
+    return false;
+}
+
+// The label that stands on the control's line, nearest to its left.
+QLabel *labelBeside(QWidget *control)
+{
+    QLabel *nearest = nullptr;
+    for (QLabel *label : control->parentWidget()->findChildren<QLabel *>(
+             QString(), Qt::FindDirectChildrenOnly)) {
+        const QRect g = label->geometry();
+        const bool onItsLine = g.center().y() >= control->geometry().top() &&
+                               g.center().y() <= control->geometry().bottom();
+        if (onItsLine && g.x() < control->x() && (!nearest || g.x() > nearest->x()))
+            nearest = label;
+    }
+    return nearest;
+}
+
+QString frameCaption(QWidget *control)
+{
+    auto *frame = qobject_cast<QGroupBox *>(control->parentWidget());
+    return frame ? frame->title() : QString();
+}
+
+} // namespace
+
+class TstAccessible : public QObject
+{
+    Q_OBJECT
+private slots:
+    void controlIsNamedForTheReader_data();
+    void controlIsNamedForTheReader();
+};
+
+void TstAccessible::controlIsNamedForTheReader_data()
+{
+    QTest::addColumn<bool>("shown");
+    // Every control a person reaches with the Tab key, and the hidden port-name list.
+    WindowHarness h;
+    for (QWidget *widget : h.window->findChildren<QWidget *>()) {
+        if (isControl(widget))
+            QTest::newRow(qPrintable(widget->objectName())) << !widget->isHidden();
+    }
+}
+
+void TstAccessible::controlIsNamedForTheReader()
+{
+    QFETCH(bool, shown);
+    WindowHarness h;
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    QWidget *control = h.get<QWidget>(QTest::currentDataTag());
+    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(h.window.get());
+    QVERIFY(root);
+    QList<Node> nodes;
+    walk(root, nodes);
+    if (QTest::currentTestFailed())
+        return;
+
+    if (!shown) {
+        for (const Node &node : nodes)
+            QVERIFY2(!within(node.object, control),
+                     qPrintable(QStringLiteral("the hidden control is in the tree as \"%1\"")
+                                    .arg(node.name)));
+        return;
+    }
+
+    const auto found = std::find_if(nodes.cbegin(), nodes.cend(),
+                                    [control](const Node &n) { return n.object == control; });
+    QVERIFY2(found != nodes.cend(), "the control is not in the tree");
+    const Node node = *found;
+    QVERIFY2(node.consistent, "its parent or its index does not lead back to its frame");
+    QVERIFY2(!node.name.isEmpty(), "it has no name");
+    QVERIFY2(node.name == node.name.trimmed(), qPrintable("blanks around \"" + node.name + '"'));
+
+    if (auto *button = qobject_cast<QPushButton *>(control)) {
+        QCOMPARE(node.name, button->text());
+    } else if (QLabel *label = labelBeside(control)) {
+        QCOMPARE(node.name, label->text());
+    }
+    // A list's text, padding and all, is its value: what the commands are made of.
+    if (auto *list = qobject_cast<QComboBox *>(control))
+        QCOMPARE(node.value, list->currentText());
+    // A description, where there is one, names the frame.
+    if (!node.description.isEmpty())
+        QCOMPARE(node.description, frameCaption(control));
+
+    // What the reader says for it (name and description) is said for no other control.
+    for (const Node &other : nodes) {
+        if (other.object == control || !isControl(other.object))
+            continue;
+        QVERIFY2(other.name != node.name || other.description != node.description,
+                 qPrintable(QStringLiteral("%1 is read the same: \"%2\" \"%3\"")
+                                .arg(other.object->objectName(), node.name, node.description)));
+    }
+}
+
+QTEST_MAIN(TstAccessible)
+#include "tst_accessible.moc"
