@@ -10,6 +10,7 @@
 #include "groupframestyle.h"
 #include "linesettings.h"
 #include "messageseam.h"
+#include "narrowarrowstyle.h"
 #include "receivetext.h"
 #include "seriallink.h"
 #include "startup.h"
@@ -66,6 +67,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_counterFont = ui->Label11->font();
     ui->StatusBar1->setSizeGripEnabled(false);
     keepTextAsTyped(this);
+    // "1.5" whole in the 41 px stop-bit list.
+    narrowTheArrow(ui->Combo6);
     // The frames draw their captions on their top border line; the rest keeps the
     // application's style.
     auto *frameStyle = new GroupFrameStyle;
