@@ -29,6 +29,11 @@ if(NOT QUORLIN_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")
     message(FATAL_ERROR "SOURCE_DATE_EPOCH is not a number of seconds: ${QUORLIN_SOURCE_DATE_EPOCH}")
 endif()
 
+# The code moc writes includes each header by its folder from the build folder
+# ("../../../sim/simhost.h"), which differs between a build folder inside the sources and
+# one beside them; with the prefix it names the header from the target's include folder.
+set(CMAKE_AUTOMOC_PATH_PREFIX ON)
+
 if(NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     return()
 endif()
