@@ -176,4 +176,13 @@ void install()
     QAccessible::installFactory(interfaceFor);
 }
 
+void nameListFields(QWidget *window)
+{
+    for (QComboBox *list : window->findChildren<QComboBox *>()) {
+        if (list->lineEdit() && !list->isHidden())
+            list->lineEdit()->setAccessibleName(
+                QAccessible::queryAccessibleInterface(list)->text(QAccessible::Name));
+    }
+}
+
 } // namespace Accessibility

@@ -63,6 +63,7 @@ Form1::Form1(const Services &services, QWidget *parent)
     Startup::prepareFonts();
     Accessibility::install();
     ui->setupUi(this);
+    Accessibility::nameListFields(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();
     ui->StatusBar1->setSizeGripEnabled(false);

@@ -1,8 +1,8 @@
 // What a screen reader is told about the window, read through Qt's accessibility interface
 // as the accessibility bus reads it: every control a person can reach has a name of its own
-// (a text box or a list its label's, without the list's padding blanks; a button its
-// caption), controls that share a name are told apart by a description naming their
-// frame, and the hidden port-name list is not in the tree at all.
+// (a text box or a list its label's, without the list's padding blanks, and the list's edit
+// field the same; a button its caption), controls that share a name are told apart by a
+// description naming their frame, and the hidden port-name list is not in the tree at all.
 #include "windowharness.h"
 
 #include <QAccessible>
@@ -133,8 +133,16 @@ void TstAccessible::controlIsNamedForTheReader()
         QCOMPARE(node.name, label->text());
     }
     // A list's text, padding and all, is its value: what the commands are made of.
-    if (auto *list = qobject_cast<QComboBox *>(control))
+    // Its edit field, which has the focus whenever the list has it, is named the same.
+    if (auto *list = qobject_cast<QComboBox *>(control)) {
         QCOMPARE(node.value, list->currentText());
+        const auto field = std::find_if(nodes.cbegin(), nodes.cend(), [list](const Node &n) {
+            return n.object == list->lineEdit();
+        });
+        QVERIFY2(field != nodes.cend(), "its edit field is not in the tree");
+        QVERIFY2(field->consistent, "its edit field's parent or index does not lead back");
+        QCOMPARE(field->name, node.name);
+    }
     // A description, where there is one, names the frame.
     if (!node.description.isEmpty())
         QCOMPARE(node.description, frameCaption(control));
