@@ -9,6 +9,7 @@
 #include "freeformsender.h"
 #include "groupframestyle.h"
 #include "linesettings.h"
+#include "logfile.h"
 #include "messageseam.h"
 #include "narrowarrowstyle.h"
 #include "receivetext.h"
@@ -18,13 +19,18 @@
 #include "transmitter.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -59,6 +65,13 @@ Form1::Form1(const Services &services, QWidget *parent)
         m_services.ports = systemPorts;
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    if (!m_services.saveFileName) {
+        m_services.saveFileName = [this](const QString &suggested) {
+            return QFileDialog::getSaveFileName(this, QStringLiteral("保存为文件"), suggested,
+                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+        };
+    }
+    m_saveFolder = QDir::homePath();
 
     Startup::prepareFonts();
     Accessibility::install();
@@ -116,7 +129,14 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_timer4->start();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A log being saved is written to its end before the window goes.
+    for (QThread *saver : std::as_const(m_savers)) {
+        saver->wait();
+        delete saver;
+    }
+}
 
 void Form1::wireControls()
 {
@@ -158,6 +178,10 @@ void Form1::wireControls()
     connect(ui->Command17, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickAtSend);
     connect(ui->Command2, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickTextSend);
 
+    connect(ui->Text2, &LogView::saveRequested, this,
+            [this] { saveLog(ui->Text2, QStringLiteral("发送数据")); });
+    connect(ui->Text3, &LogView::saveRequested, this,
+            [this] { saveLog(ui->Text3, QStringLiteral("接收数据")); });
     connect(ui->Command25, &QPushButton::clicked, ui->Text2, &LogView::clearLog);
     connect(ui->Command26, &QPushButton::clicked, this, &Form1::clearReceiveLog);
     connect(ui->Command27, &QPushButton::clicked, this, &Form1::resetCounters);
@@ -206,7 +230,10 @@ void Form1::portChosen(int index)
 QString Form1::chosenSystemName() const
 {
     const QString shown = ui->Combo1->currentText();
-    const int entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    // The entry picked, while the list still shows it: two entries may read the same.
+    int entry = ui->Combo1->currentIndex();
+    if (entry < 0 || ui->Combo1->itemText(entry) != shown)
+        entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (entry < 0)
         return shown;
     // Entry k of the port list and entry k of the port-name list are the same device.
@@ -281,6 +308,39 @@ void Form1::clearReceiveLog()
 {
     ui->Text3->clearLog();
     m_receiveText->logCleared();
+}
+
+void Form1::saveLog(LogView *log, const QString &name)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString path = m_services.saveFileName(
+        QDir(m_saveFolder).filePath(QStringLiteral("%1-%2.txt").arg(name, stamp)));
+    if (path.isEmpty())
+        return;
+    m_saveFolder = QFileInfo(path).absolutePath();
+    // The log's text exactly as it came, as a copy of it gives; the log keeps it all
+    // whatever becomes of the file. Writing it out (and waiting for the disk) happens
+    // beside the window, which goes on showing what arrives.
+    struct Outcome
+    {
+        bool ok = false;
+        QString why;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    QThread *saver = QThread::create([path, text = log->loggedText(), outcome] {
+        outcome->ok = LogFile::save(path, text, &outcome->why);
+    });
+    connect(saver, &QThread::finished, this, [this, saver, path, outcome] {
+        m_savers.removeOne(saver);
+        saver->deleteLater();
+        if (!outcome->ok) {
+            m_services.messages->error(
+                kErrorTitle, QStringLiteral("日志未能保存到 %1：%2").arg(path, outcome->why));
+        }
+        emit logSaved(path, outcome->ok);
+    });
+    m_savers.append(saver);
+    saver->start();
 }
 
 void Form1::resetCounters()

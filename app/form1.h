@@ -19,7 +19,9 @@ class MessageSeam;
 class Transmitter;
 class FreeFormSender;
 class ReceiveText;
+class LogView;
 class QLabel;
+class QThread;
 class QTimer;
 
 // The one window. It wires the controls of the Designer form to the classes that do the
@@ -35,6 +37,9 @@ public:
         MessageSeam *messages = nullptr;           // required, not owned
         std::function<QList<PortEntry>()> ports;   // the scan; defaults to systemPorts()
         std::function<void(const QUrl &)> openUrl; // defaults to the desktop's browser
+        // Where to save a log: given a suggested path, the path the person picked, or
+        // empty when they changed their mind. Defaults to the toolkit's file dialog.
+        std::function<QString(const QString &suggested)> saveFileName;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -57,9 +62,14 @@ public:
     ByteCount &txCounter() { return m_txCount; }
     ByteCount &rxCounter() { return m_rxCount; }
 
-    // The system name a click on "打开串口" opens: the port-name list's entry for the port
-    // list's text when that text is one of its entries, otherwise the text as typed.
+    // The system name a click on "打开串口" opens: entry k of the port-name list for entry k
+    // of the port list, the one picked while the list shows it, else the first that reads
+    // as the list's text; a text that is no entry, as typed.
     QString chosenSystemName() const;
+
+signals:
+    // A log has been written to `path` (ok), or could not be and the box said why.
+    void logSaved(const QString &path, bool ok);
 
 private:
     void wireControls();
@@ -73,6 +83,7 @@ private:
     void showCounters();
     void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
+    void saveLog(LogView *log, const QString &name);
     void resetCounters();
     void moveToTop();
 
@@ -85,6 +96,8 @@ private:
     // list shows by then.
     QString m_openedPort;
     QFont m_counterFont; // the counters' design font; long counts are shown squeezed
+    QString m_saveFolder; // where the last log was saved; the next one is offered there
+    QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;

@@ -1,5 +1,7 @@
 #include "logview.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -212,6 +214,18 @@ QMimeData *LogView::createMimeDataFromSelection() const
     auto *data = new QMimeData;
     data->setText(m_copied.text);
     return data;
+}
+
+void LogView::contextMenuEvent(QContextMenuEvent *event)
+{
+    // Qt's own entries, in the language of its installed translation, then a way to keep
+    // the log; the window does the saving.
+    QMenu *menu = createStandardContextMenu(event->pos());
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    connect(menu->addAction(QStringLiteral("保存为文件…")), &QAction::triggered, this,
+            &LogView::saveRequested);
+    menu->popup(event->globalPos());
 }
 
 void LogView::readTail()

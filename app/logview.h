@@ -61,7 +61,13 @@ public:
     // The text appended that the document's characters [from, to) show.
     QString loggedText(int from, int to, bool lineEndsAsLf = false) const;
 
+signals:
+    // "保存为文件…" was chosen in the log's context menu.
+    void saveRequested();
+
 protected:
+    // The text box's own context menu, with "保存为文件…" added.
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     // A copy or drag holds the text appended, exactly, not the rows shown.
     QMimeData *createMimeDataFromSelection() const override;

@@ -14,6 +14,24 @@
 
 #include <cstdio>
 
+namespace {
+
+QtMessageHandler g_nextHandler = nullptr;
+
+// Without XDG_RUNTIME_DIR (after su, sudo, over ssh) Qt looks for a runtime folder while
+// the application starts and says that it made one up. The console needs no such folder:
+// those lines are dropped, every other message goes on as before.
+void dropRuntimeFolderNotices(QtMsgType type, const QMessageLogContext &context,
+                              const QString &text)
+{
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("QStandardPaths: ")) &&
+        text.contains(QLatin1String("runtime"), Qt::CaseInsensitive))
+        return;
+    g_nextHandler(type, context, text);
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("Quorlin"));
@@ -32,7 +50,9 @@ int main(int argc, char *argv[])
             return status;
     }
 
+    g_nextHandler = qInstallMessageHandler(dropRuntimeFolderNotices);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_nextHandler);
     // Ties the window to its desktop entry where the desktop asks (Wayland).
     QGuiApplication::setDesktopFileName(QStringLiteral("quorlin"));
     Startup::installQtTranslation(app);

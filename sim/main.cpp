@@ -1,9 +1,10 @@
 // quorlin-sim: a simulated ESP8266 module on a pseudo-terminal. Prints the path of the
 // port to open as its first line, announces itself so the console's scan lists it, and
-// runs until SIGINT or SIGTERM.
+// runs until SIGINT or SIGTERM. With --network its links are real sockets.
 #include "commandline.h"
 #include "quorlinversion.h"
 #include "simhost.h"
+#include "simnetbridge.h"
 #include "simregistry.h"
 
 #include <QCommandLineParser>
@@ -61,7 +62,12 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "A simulated ESP8266 module (1.x AT firmware) on a pseudo-terminal.\n"
-        "Prints the port's path as its first line, then answers AT commands on it."));
+        "Prints the port's path as its first line, then answers AT commands on it.\n"
+        "Its links lead to a make-believe peer that echoes what is sent, unless --network\n"
+        "makes them real: AT+CIPSTART connects to the address given, AT+CIPSEND sends on\n"
+        "the link, what the peer sends comes back as +IPD, and AT+CIPSERVER listens for\n"
+        "clients (on 127.0.0.1 only, unless --listen-any). Each real connection is\n"
+        "reported in one line on standard error."));
     const QCommandLineOption speedOption(
         QStringLiteral("speed"),
         QStringLiteral("Runs every delay <factor> times faster (default 1)."),
@@ -70,10 +76,22 @@ int main(int argc, char *argv[])
         QStringLiteral("no-announce"),
         QStringLiteral("Does not announce the module, so the console's scan does not list it."));
     const QCommandLineOption quietOption(
-        QStringLiteral("quiet"), QStringLiteral("Does not log the traffic on standard error."));
+        QStringLiteral("quiet"),
+        QStringLiteral("Does not log the serial traffic on standard error (real connections "
+                       "are still reported)."));
+    const QCommandLineOption networkOption(
+        QStringLiteral("network"),
+        QStringLiteral("Makes the module's links real TCP and UDP connections of this "
+                       "machine."));
+    const QCommandLineOption listenAnyOption(
+        QStringLiteral("listen-any"),
+        QStringLiteral("With --network: the module's server takes clients from every "
+                       "address, not from 127.0.0.1 only."));
     parser.addOption(speedOption);
     parser.addOption(noAnnounceOption);
     parser.addOption(quietOption);
+    parser.addOption(networkOption);
+    parser.addOption(listenAnyOption);
     // Help and version print and end; an unknown option prints the usage and ends with 2.
     const int status = CommandLine::handle(parser, QCoreApplication::arguments());
     if (status >= 0)
@@ -83,6 +101,10 @@ int main(int argc, char *argv[])
     const double speed = parser.value(speedOption).toDouble(&speedOk);
     if (!speedOk || !std::isfinite(speed) || speed < 0.001 || speed > 1e6) {
         std::fprintf(stderr, "quorlin-sim: --speed wants a number from 0.001 to 1000000\n");
+        return 2;
+    }
+    if (parser.isSet(listenAnyOption) && !parser.isSet(networkOption)) {
+        std::fprintf(stderr, "quorlin-sim: --listen-any goes with --network\n");
         return 2;
     }
 
@@ -104,9 +126,21 @@ int main(int argc, char *argv[])
         QCoreApplication::quit();
     });
 
+    // Declared before the host, which uses it until it ends.
+    std::unique_ptr<SimNetBridge> bridge;
+    if (parser.isSet(networkOption)) {
+        SimNetBridge::Options network;
+        network.listenAny = parser.isSet(listenAnyOption);
+        network.report = [](const QString &line) {
+            std::fprintf(stderr, "net: %s\n", qPrintable(line));
+        };
+        bridge = std::make_unique<SimNetBridge>(network);
+    }
+
     SimModule::Options options;
     options.speed = speed;
     SimHost host(options);
+    host.setFarEnd(bridge.get());
     QString error;
     if (!host.open(&error)) {
         std::fprintf(stderr, "quorlin-sim: cannot open a pseudo-terminal: %s\n", qPrintable(error));

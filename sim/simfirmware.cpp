@@ -59,6 +59,16 @@ void SimModule::reboot()
     m_lineTooLong = false;
     m_payloadLeft = 0;
     m_payload.clear();
+    if (m_farEnd) {
+        // Real links and the listening port end with the firmware that held them.
+        if (m_connecting >= 0)
+            m_farEnd->close(m_connecting);
+        for (auto it = m_links.cbegin(); it != m_links.cend(); ++it)
+            m_farEnd->close(it.key());
+        if (m_serverPort != 0)
+            m_farEnd->stopListening();
+    }
+    m_connecting = -1;
     m_links.clear();
     m_mux = 0;
     m_transferMode = 0;

@@ -150,9 +150,60 @@ void SimHost::flush()
     }
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(!m_pending.isEmpty());
+    // Data from the network waits at the far end (and the peer slows down) rather than be
+    // lost here: reading stops while half the room is taken, and goes on once the console
+    // has read it all.
+    const bool reading = m_farEndReading ? m_pending.size() < kMaxPendingBytes / 2
+                                         : m_pending.isEmpty();
+    if (m_farEnd && reading != m_farEndReading) {
+        m_farEndReading = reading;
+        m_farEnd->setReading(reading);
+    }
 }
 
 void SimHost::onWritable()
 {
     flush();
+}
+
+void SimHost::setFarEnd(SimFarEnd *farEnd)
+{
+    m_farEnd = farEnd;
+    m_module.setFarEnd(farEnd);
+    if (farEnd)
+        farEnd->setListener(this);
+}
+
+void SimHost::fromFarEnd(const std::function<QByteArray()> &report)
+{
+    catchUp();
+    deliver(report());
+    rearm();
+}
+
+void SimHost::linkOpened(int link)
+{
+    fromFarEnd([&] { return m_module.linkOpened(link); });
+}
+
+void SimHost::linkFailed(int link)
+{
+    fromFarEnd([&] { return m_module.linkFailed(link); });
+}
+
+void SimHost::linkReceived(int link, const QByteArray &bytes)
+{
+    fromFarEnd([&] { return m_module.linkReceived(link, bytes); });
+}
+
+void SimHost::linkClosed(int link)
+{
+    fromFarEnd([&] { return m_module.linkClosed(link); });
+}
+
+int SimHost::clientJoined(const QByteArray &ip, int port)
+{
+    int link = -1;
+    fromFarEnd([&] { return m_module.clientJoined(ip, port, &link); });
+    return link;
 }

@@ -8,12 +8,18 @@
 #include <QString>
 #include <QTimer>
 
+#include <functional>
+
 class QSocketNotifier;
 
 // Puts a SimModule on the far side of a pseudo-terminal: whatever a program writes to the
 // slave side reaches the module, and the module's answers come back on it. The module's
 // virtual clock follows real time. POSIX only.
-class SimHost : public QObject
+//
+// With a far end (setFarEnd) the module's links are real: the host hands what the far end
+// reports to the module on its clock, and stops the far end reading while the line to
+// the console is behind, so that nothing from the network is lost on the line.
+class SimHost : public QObject, private SimFarEnd::Listener
 {
     Q_OBJECT
 public:
@@ -31,6 +37,8 @@ public:
     QString slavePath() const { return m_slavePath; }
     // The module itself, for a driver that waits until it has nothing more to say.
     const SimModule &module() const { return m_module; }
+    // Makes the module's links real through `farEnd` (not owned; it outlives the host).
+    void setFarEnd(SimFarEnd *farEnd);
 
 signals:
     void received(const QByteArray &bytes); // what came from the line
@@ -45,6 +53,14 @@ private:
     void flush();
     void rearm();
     void closeAll();
+    // Runs a report of the far end on the module, with the clock brought up to now.
+    void fromFarEnd(const std::function<QByteArray()> &report);
+
+    void linkOpened(int link) override;
+    void linkFailed(int link) override;
+    void linkReceived(int link, const QByteArray &bytes) override;
+    void linkClosed(int link) override;
+    int clientJoined(const QByteArray &ip, int port) override;
 
     SimModule m_module;
     int m_master = -1;
@@ -58,4 +74,6 @@ private:
     QElapsedTimer m_clock;
     qint64 m_synced = 0; // real milliseconds already handed to the module
     QByteArray m_pending;
+    SimFarEnd *m_farEnd = nullptr;
+    bool m_farEndReading = true;
 };

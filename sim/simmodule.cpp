@@ -61,10 +61,10 @@ qint64 SimModule::scaled(qint64 ms) const
     return std::max<qint64>(0, qRound64(double(ms) / speed));
 }
 
-void SimModule::schedule(qint64 delayMs, std::function<void()> run, int tag)
+void SimModule::schedule(qint64 delayMs, std::function<void()> run, int tag, bool scale)
 {
     Event ev;
-    ev.at = m_now + scaled(delayMs);
+    ev.at = m_now + (scale ? scaled(delayMs) : std::max<qint64>(0, delayMs));
     ev.tag = tag;
     ev.run = std::move(run);
     // Events due at the same moment run in the order they were scheduled.

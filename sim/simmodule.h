@@ -6,9 +6,12 @@
 #include <QMap>
 #include <QString>
 
+#include "simfarend.h"
+
 #include <functional>
 #include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 // A simulated ESP8266 with 1.x AT firmware, as a pure state machine: bytes in, bytes out,
@@ -17,6 +20,10 @@
 // as time passes; nextEventIn() says when something is due next.
 //
 // Network names and passwords travel as GBK bytes, like everything the console writes.
+//
+// Its links lead to a peer of its own that echoes what is sent, unless a far end is set
+// (setFarEnd): then the links are real ones, and what happens on them comes back through
+// the link...() calls below, which the host makes on the module's clock.
 //
 // simmodule.cpp holds the clock, the line discipline and the table from command name to
 // handler; the handlers live by family in simwifi.cpp, simtcpip.cpp and simfirmware.cpp.
@@ -68,6 +75,9 @@ public:
     static constexpr qint64 kJoinTimeoutMs = 15000; // AT+CWJAP to a network out of reach
     static constexpr qint64 kConnectMs = 300;       // AT+CIPSTART
     static constexpr qint64 kPeerEchoMs = 100;      // sent data coming back as +IPD
+    // AT+CIPSTART on real links: no answer from the far end by then and the attempt fails.
+    // Real time, whatever the speed: the network does not run faster with the module.
+    static constexpr qint64 kConnectTimeoutMs = 10000;
     static constexpr qint64 kBootNoiseMs = 20;      // restart: boot-ROM output
     static constexpr qint64 kReadyMs = 300;         // restart: "ready"
     static constexpr qint64 kRejoinMs = 1500;       // after "ready": "WIFI CONNECTED"
@@ -79,6 +89,7 @@ public:
     static constexpr int kMaxLineBytes = 256;         // longer lines are answered with ERROR
     static constexpr int kMaxSendBytes = 2048;        // AT+CIPSEND=n
     static constexpr int kMaxLinks = 5;               // link ids 0 to 4 with AT+CIPMUX=1
+    static constexpr int kMaxIpdBytes = 1460;         // data from the network, per +IPD
     static constexpr int kDefaultServerTimeout = 180; // seconds, after every restart
 
     SimModule();
@@ -92,6 +103,17 @@ public:
     qint64 nextEventIn() const;
     qint64 now() const { return m_now; }
 
+    // Makes the links real: they are opened, used and closed through `farEnd` (not owned).
+    void setFarEnd(SimFarEnd *farEnd) { m_farEnd = farEnd; }
+    // What the far end reports (see SimFarEnd::Listener); each returns what the module
+    // prints at once.
+    QByteArray linkOpened(int link);
+    QByteArray linkFailed(int link);
+    QByteArray linkReceived(int link, QByteArrayView bytes);
+    QByteArray linkClosed(int link);
+    // A client of the module's server: *link is the link it gets, or -1 when none is free.
+    QByteArray clientJoined(const QByteArray &ip, int port, int *link);
+
     // State, for tests.
     bool isBooting() const { return m_booting; }
     QString joinedSsid() const;
@@ -104,6 +126,7 @@ private:
         QByteArray ip;
         int port = 0;
         int localPort = 0;
+        bool fromServer = false; // a client of the module's server
     };
     struct Event
     {
@@ -114,7 +137,8 @@ private:
     enum Tag
     {
         kTagNone,
-        kTagRejoin
+        kTagRejoin,
+        kTagConnect
     };
 
     void takeByte(char c);
@@ -158,12 +182,16 @@ private:
     void scheduleRejoin();
     void dropStation();
     void closeLink(int id, bool announce);
+    void finishConnect(int id, Link link, bool opened);
     QByteArray linkPrefix(int id) const;
 
-    void schedule(qint64 delayMs, std::function<void()> run, int tag = kTagNone);
+    // A delay is divided by the speed unless `scaled` is false.
+    void schedule(qint64 delayMs, std::function<void()> run, int tag = kTagNone,
+                  bool scaled = true);
     void cancel(int tag);
     qint64 scaled(qint64 ms) const;
     void out(QByteArrayView bytes) { m_out.append(bytes.data(), bytes.size()); }
+    QByteArray takeOut() { return std::exchange(m_out, {}); }
     void ok() { out("\r\nOK\r\n"); }
     void error() { out("\r\nERROR\r\n"); }
 
@@ -201,6 +229,9 @@ private:
     QMap<int, Link> m_links;
     quint64 m_linkSerial = 0;
     int m_nextLocalPort = 49153;
+    SimFarEnd *m_farEnd = nullptr;
+    int m_connecting = -1; // the link a real AT+CIPSTART waits for
+    Link m_connectingLink;
 
     // AT+CIPSEND payload.
     int m_payloadLink = 0;

@@ -2,6 +2,7 @@
 
 #include "simargs.h"
 
+#include <algorithm>
 #include <utility>
 
 using namespace SimArgs;
@@ -26,7 +27,11 @@ QByteArray SimModule::linkPrefix(int id) const
 
 void SimModule::closeLink(int id, bool announce)
 {
-    if (m_links.remove(id) && announce)
+    if (!m_links.remove(id))
+        return;
+    if (m_farEnd)
+        m_farEnd->close(id);
+    if (announce)
         out(linkPrefix(id) + "CLOSED\r\n");
 }
 
@@ -39,7 +44,7 @@ void SimModule::cmdStatus(char, const QByteArray &)
     for (auto it = m_links.cbegin(); it != m_links.cend(); ++it) {
         const Link &l = it.value();
         out("+CIPSTATUS:" + num(it.key()) + ",\"" + l.type + "\",\"" + l.ip + "\"," + num(l.port) +
-            "," + num(l.localPort) + ",0\r\n");
+            "," + num(l.localPort) + "," + num(l.fromServer ? 1 : 0) + "\r\n");
     }
     ok();
 }
@@ -79,6 +84,8 @@ void SimModule::cmdServer(char, const QByteArray &args)
         return;
     }
     if (on == 0) {
+        if (m_farEnd && m_serverPort != 0)
+            m_farEnd->stopListening();
         m_serverPort = 0;
         ok();
         return;
@@ -86,6 +93,10 @@ void SimModule::cmdServer(char, const QByteArray &args)
     if (m_serverPort != 0) {
         out("no change\r\n");
         ok();
+        return;
+    }
+    if (m_farEnd && !m_farEnd->listen(port)) {
+        error(); // the port is taken on the machine the module runs on
         return;
     }
     m_serverPort = port;
@@ -179,21 +190,104 @@ void SimModule::cmdStart(char, const QByteArray &args)
     link.ip = a[1].text;
     link.port = port;
     m_busy = true;
-    schedule(kConnectMs, [this, id, link]() mutable {
-        m_busy = false;
-        if (link.port == 0) {
-            // Nothing listens on port 0: the far end refuses.
-            error();
-            out(linkPrefix(id) + "CLOSED\r\n");
-            return;
-        }
-        link.serial = ++m_linkSerial;
-        link.localPort = m_nextLocalPort++;
-        m_links.insert(id, link);
+    if (m_farEnd) {
+        m_connecting = id;
+        m_connectingLink = link;
+        m_farEnd->open(id, link.type == "UDP" ? SimFarEnd::Kind::Udp : SimFarEnd::Kind::Tcp,
+                       link.ip, port);
+        schedule(
+            kConnectTimeoutMs,
+            [this, id] {
+                m_farEnd->close(id); // gives up the attempt
+                m_connecting = -1;
+                finishConnect(id, {}, false);
+            },
+            kTagConnect, false);
+        return;
+    }
+    // Nothing listens on port 0: the far end refuses.
+    schedule(kConnectMs, [this, id, link] { finishConnect(id, link, link.port != 0); });
+}
+
+void SimModule::finishConnect(int id, Link link, bool opened)
+{
+    m_busy = false;
+    if (!opened) {
+        error();
+        out(linkPrefix(id) + "CLOSED\r\n");
+        return;
+    }
+    link.serial = ++m_linkSerial;
+    link.localPort = m_nextLocalPort++;
+    m_links.insert(id, link);
+    m_hadLink = true;
+    out(linkPrefix(id) + "CONNECT\r\n");
+    ok();
+}
+
+QByteArray SimModule::linkOpened(int link)
+{
+    if (link >= 0 && link == m_connecting) {
+        cancel(kTagConnect);
+        m_connecting = -1;
+        finishConnect(link, m_connectingLink, true);
+    }
+    return takeOut();
+}
+
+QByteArray SimModule::linkFailed(int link)
+{
+    if (link >= 0 && link == m_connecting) {
+        cancel(kTagConnect);
+        m_connecting = -1;
+        finishConnect(link, {}, false);
+    }
+    return takeOut();
+}
+
+QByteArray SimModule::linkReceived(int link, QByteArrayView bytes)
+{
+    if (!m_links.contains(link))
+        return takeOut();
+    // The module hands data on a segment at a time, as the network brought it.
+    for (qsizetype at = 0; at < bytes.size(); at += kMaxIpdBytes) {
+        const QByteArrayView piece = bytes.sliced(at, std::min<qsizetype>(kMaxIpdBytes, bytes.size() - at));
+        out("\r\n+IPD," + linkPrefix(link) + num(piece.size()) + ":");
+        out(piece);
+    }
+    return takeOut();
+}
+
+QByteArray SimModule::linkClosed(int link)
+{
+    if (m_links.remove(link))
+        out(linkPrefix(link) + "CLOSED\r\n");
+    return takeOut();
+}
+
+QByteArray SimModule::clientJoined(const QByteArray &ip, int port, int *link)
+{
+    *link = -1;
+    if (m_serverPort == 0 || m_booting)
+        return takeOut();
+    // A client takes the lowest free link; with all five in use it is turned away.
+    for (int id = 0; id < kMaxLinks; ++id) {
+        if (m_links.contains(id) || id == m_connecting)
+            continue;
+        Link l;
+        l.serial = ++m_linkSerial;
+        l.type = "TCP";
+        l.ip = ip;
+        l.port = port;
+        l.localPort = m_serverPort;
+        l.fromServer = true;
+        m_links.insert(id, l);
         m_hadLink = true;
-        out(linkPrefix(id) + "CONNECT\r\n");
-        ok();
-    });
+        out(num(id) + ",CONNECT\r\n");
+        *link = id;
+        break;
+    }
+    return takeOut();
 }
 
 void SimModule::cmdSend(char, const QByteArray &args)
@@ -228,6 +322,10 @@ void SimModule::finishPayload()
     const auto link = m_links.constFind(id);
     if (link == m_links.cend())
         return;
+    if (m_farEnd) {
+        m_farEnd->send(id, payload);
+        return;
+    }
     // The far end sends every byte straight back.
     const quint64 serial = link->serial;
     schedule(kPeerEchoMs, [this, id, serial, payload] {

@@ -217,6 +217,8 @@ void TstCommandLine::noOptionStartsAsBefore_data()
     QTest::newRow("quorlin-sim --quiet --no-announce")
         << Program::Simulator << QStringList{"--quiet", "--no-announce"} << QString() << true
         << 0;
+    QTest::newRow("quorlin-sim --quiet, announced")
+        << Program::Simulator << QStringList{"--quiet"} << QString() << true << 0;
 }
 
 void TstCommandLine::noOptionStartsAsBefore()
@@ -227,9 +229,16 @@ void TstCommandLine::noOptionStartsAsBefore()
     QFETCH(bool, fonts);
     QFETCH(int, fontLines);
 
+    // Started as after su, sudo or over ssh: no runtime folder, so the registry of simulated
+    // modules falls back to the temporary folder (one of the test's own).
     QProcessEnvironment env = noDisplay();
     if (!platform.isEmpty())
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("QUORLIN_SIM_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp.path());
     QTemporaryDir fontConfig;
     if (!fonts) {
         // A fontconfig set-up whose only font folder is empty.
@@ -276,6 +285,10 @@ void TstCommandLine::noOptionStartsAsBefore()
         process.waitForFinished(2000);
     }
     QVERIFY2(!stdErr.contains(QStringLiteral("Usage:")), qPrintable(stdErr));
+    // It starts quietly: no word about the missing runtime folder.
+    QVERIFY2(!stdErr.contains(QStringLiteral("XDG_RUNTIME_DIR")) &&
+                 !stdErr.contains(QStringLiteral("QStandardPaths")),
+             qPrintable(stdErr));
     int found = 0;
     for (auto it = fontLine.globalMatch(stdErr); it.hasNext(); it.next())
         ++found;

@@ -1,18 +1,28 @@
-// The simulated module over a real pseudo-terminal, its announcement in the registry, and
-// the quorlin-sim program as a separate process.
+// The simulated module over a real pseudo-terminal, its links on the real network over
+// loopback, its announcement in the registry, and the quorlin-sim program as a separate
+// process.
 #include "simhost.h"
+#include "simnetbridge.h"
 #include "simregistry.h"
 
 #include <QDir>
 #include <QFile>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -81,9 +91,109 @@ QStringList registryFiles(const QString &dir)
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
+// This suite run again as one scan ("scan") or one announcement of port p8 ("announce"),
+// as the console or the simulator started with no XDG_RUNTIME_DIR and TMPDIR `tmp`: a hang
+// fails after 5 s instead of stalling the suite. What it printed, on stdout and stderr.
+constexpr const char *kChild = "TST_SIMHOST_CHILD";
+std::optional<std::pair<QStringList, QStringList>> runChild(const QString &what, const QString &tmp)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QUORLIN_SIM_DIR"));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), tmp);
+    env.insert(QLatin1String(kChild), what);
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    if (!child.waitForFinished(5000)) {
+        child.kill();
+        child.waitForFinished();
+        return std::nullopt;
+    }
+    const auto lines = [](const QByteArray &bytes) {
+        return QString::fromUtf8(bytes).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    };
+    return std::pair{lines(child.readAllStandardOutput()), lines(child.readAllStandardError())};
+}
+
+int childMain(const QByteArray &what)
+{
+    if (what == "announce") {
+        SimRegistry::Announcement announcement(QStringLiteral("p8"));
+        std::printf("%s\n", announcement.isValid() ? "announced" : "refused");
+        return 0;
+    }
+    for (const SimRegistry::Entry &entry : SimRegistry::running())
+        std::printf("%s\n", qPrintable(entry.portName));
+    return 0;
+}
+
+// One step of the module on the real network: someone does something, and the line then
+// carries exactly `line`. "%TCP%", "%UDP%", "%REFUSED%" and "%SERVER%" stand for the ports
+// the test gets from the system.
+struct NetStep
+{
+    enum Who
+    {
+        Line,    // the console, writing to the module
+        TcpPeer, // the server the module connects to
+        UdpPeer,
+        Client0, // clients of the module's server
+        Client1
+    };
+    enum What
+    {
+        Send,      // writes bytes
+        SendLarge, // writes bytes; the line must carry them as +IPD pieces of at most 1460
+        Connect,   // a client connects to the module's server
+        Close,
+        Hear // `who` must have received `bytes` by now
+    };
+    Who who = Line;
+    What what = Send;
+    QByteArray bytes;
+    QByteArray line;
+};
+
+NetStep toModule(const QByteArray &bytes, const QByteArray &line)
+{
+    return {NetStep::Line, NetStep::Send, bytes, line};
+}
+
+// "\r\n+IPD,[id,]n:" and n bytes, again and again: the data carried and the largest piece.
+// False when the bytes are anything else.
+bool ipdPieces(QByteArrayView got, QByteArray *data, qsizetype *largest)
+{
+    *largest = 0;
+    while (!got.isEmpty()) {
+        if (!got.startsWith("\r\n+IPD,"))
+            return false;
+        const qsizetype colon = got.indexOf(':');
+        QByteArray header = got.sliced(7, colon < 0 ? 0 : colon - 7).toByteArray();
+        header = header.mid(header.lastIndexOf(',') + 1);
+        bool ok = false;
+        const qsizetype n = header.toLongLong(&ok);
+        if (colon < 0 || !ok || got.size() < colon + 1 + n)
+            return false;
+        data->append(got.sliced(colon + 1, n));
+        *largest = std::max(*largest, n);
+        got = got.sliced(colon + 1 + n);
+    }
+    return true;
+}
+
+// A port nothing listens on: the system gave it and it was let go again.
+quint16 freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Exchange>)
+Q_DECLARE_METATYPE(QList<NetStep>)
 
 class Tst_simhost : public QObject
 {
@@ -93,12 +203,16 @@ private slots:
     void exchanges();
     void portReopened();
     void unreadAnswersKept();
+    void realNetwork_data();
+    void realNetwork();
     void announcedModulesListed_data();
     void announcedModulesListed();
     void entryText_data();
     void entryText();
     void staleEntriesSkipped_data();
     void staleEntriesSkipped();
+    void hostileRegistry_data();
+    void hostileRegistry();
     void program_data();
     void program();
 };
@@ -182,6 +296,212 @@ void Tst_simhost::unreadAnswersKept()
     QVERIFY(expected.size() < SimHost::kMaxPendingBytes); // nothing need be dropped
     QCOMPARE(readBack(fd, expected.size()), expected);
     ::close(fd);
+}
+
+// ---- the module's links on the real network ------------------------------------------
+
+void Tst_simhost::realNetwork_data()
+{
+    QTest::addColumn<QList<NetStep>>("steps");
+    QTest::addColumn<QStringList>("reported"); // the lines said about the connections
+
+    const QByteArray tcp = "AT+CIPSTART=\"TCP\",\"127.0.0.1\",%TCP%\r\n";
+    const QByteArray connected = "AT+CIPSTART=\"TCP\",\"127.0.0.1\",%TCP%\r\r\nCONNECT\r\n" + kOk;
+    const QByteArray sent5 = "\r\nRecv 5 bytes\r\n\r\nSEND OK\r\n";
+    QByteArray large(1000 * 1000, 'x');
+    for (qsizetype i = 0; i < large.size(); ++i)
+        large[i] = char('a' + i % 26);
+    const QByteArray datagram = large.left(2000);
+
+    QTest::newRow("TCP: connect, send, answer, peer closes")
+        << QList<NetStep>{toModule(tcp, connected),
+                          toModule("AT+CIPSEND=5\r\n", "AT+CIPSEND=5\r\r\n\r\nOK\r\n> "),
+                          toModule("hello", sent5),
+                          {NetStep::TcpPeer, NetStep::Hear, "hello", ""},
+                          {NetStep::TcpPeer, NetStep::Send, "world!", "\r\n+IPD,6:world!"},
+                          {NetStep::TcpPeer, NetStep::Close, "", "CLOSED\r\n"},
+                          toModule("AT+CIPSEND=5\r\n",
+                                   "AT+CIPSEND=5\r\r\nlink is not valid\r\n\r\nERROR\r\n")}
+        << QStringList{"TCP 127.0.0.1:%TCP%, link 0: 5 bytes sent, 6 received, closed by the peer"};
+    QTest::newRow("TCP: refused")
+        << QList<NetStep>{toModule("AT+CIPSTART=\"TCP\",\"127.0.0.1\",%REFUSED%\r\n",
+                                   "AT+CIPSTART=\"TCP\",\"127.0.0.1\",%REFUSED%\r\r\n\r\nERROR\r\n"
+                                   "CLOSED\r\n"),
+                          toModule("AT+CIPSTATUS\r\n", "AT+CIPSTATUS\r\r\nSTATUS:2\r\n" + kOk)}
+        << QStringList{"TCP 127.0.0.1:%REFUSED%, link 0: not connected: Connection refused"};
+    QTest::newRow("TCP: a megabyte while the console reads late, in pieces of at most 1460")
+        << QList<NetStep>{toModule(tcp, connected),
+                          {NetStep::TcpPeer, NetStep::SendLarge, large, ""},
+                          toModule("AT+CIPCLOSE\r\n", "AT+CIPCLOSE\r\r\nCLOSED\r\n" + kOk),
+                          {NetStep::TcpPeer, NetStep::Hear, "", ""}}
+        << QStringList{"TCP 127.0.0.1:%TCP%, link 0: 0 bytes sent, 1000000 received, closed by "
+                       "the module"};
+    QTest::newRow("UDP: a datagram each way, a long one in two pieces")
+        << QList<NetStep>{toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
+                                   "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
+                          toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
+                          toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
+                          {NetStep::UdpPeer, NetStep::Hear, "ping", ""},
+                          {NetStep::UdpPeer, NetStep::Send, "pong", "\r\n+IPD,4:pong"},
+                          {NetStep::UdpPeer, NetStep::Send, datagram,
+                           "\r\n+IPD,1460:" + datagram.left(1460) + "\r\n+IPD,540:" +
+                               datagram.mid(1460)}}
+        << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 2004 received, still open when "
+                       "the simulator stopped"};
+    QTest::newRow("server: two clients, data by link, each closed its own way")
+        << QList<NetStep>{toModule("AT+CIPMUX=1\r\n", "AT+CIPMUX=1\r\r\n" + kOk),
+                          toModule("AT+CIPSERVER=1,%SERVER%\r\n",
+                                   "AT+CIPSERVER=1,%SERVER%\r\r\n" + kOk),
+                          {NetStep::Client0, NetStep::Connect, "", "0,CONNECT\r\n"},
+                          {NetStep::Client1, NetStep::Connect, "", "1,CONNECT\r\n"},
+                          {NetStep::Client1, NetStep::Send, "two", "\r\n+IPD,1,3:two"},
+                          {NetStep::Client0, NetStep::Send, "one", "\r\n+IPD,0,3:one"},
+                          toModule("AT+CIPSEND=1,3\r\n", "AT+CIPSEND=1,3\r\r\n\r\nOK\r\n> "),
+                          toModule("abc", "\r\nRecv 3 bytes\r\n\r\nSEND OK\r\n"),
+                          {NetStep::Client1, NetStep::Hear, "abc", ""},
+                          {NetStep::Client0, NetStep::Close, "", "0,CLOSED\r\n"},
+                          toModule("AT+CIPCLOSE=1\r\n", "AT+CIPCLOSE=1\r\r\n1,CLOSED\r\n" + kOk)}
+        << QStringList{"listening on 127.0.0.1 port %SERVER%",
+                       "TCP client 127.0.0.1:%C0% on port %SERVER%, link 0: 0 bytes sent, "
+                       "3 received, closed by the peer",
+                       "TCP client 127.0.0.1:%C1% on port %SERVER%, link 1: 3 bytes sent, "
+                       "3 received, closed by the module",
+                       "no longer listening on port %SERVER%"};
+}
+
+void Tst_simhost::realNetwork()
+{
+    QFETCH(QList<NetStep>, steps);
+    QFETCH(QStringList, reported);
+
+    // The far ends, all on 127.0.0.1, on ports the system chooses.
+    QTcpServer tcpServer;
+    QVERIFY(tcpServer.listen(QHostAddress::LocalHost));
+    QUdpSocket udpPeer;
+    QVERIFY(udpPeer.bind(QHostAddress::LocalHost));
+    QMap<QByteArray, QByteArray> ports{
+        {"%TCP%", QByteArray::number(tcpServer.serverPort())},
+        {"%UDP%", QByteArray::number(udpPeer.localPort())},
+        {"%REFUSED%", QByteArray::number(freePort())},
+        {"%SERVER%", QByteArray::number(freePort())}};
+    auto fill = [&](QByteArray text) {
+        for (auto it = ports.cbegin(); it != ports.cend(); ++it)
+            text.replace(it.key(), it.value());
+        return text;
+    };
+
+    QStringList lines;
+    SimModule::Options options;
+    options.speed = 1000; // joining takes 3 ms
+    {
+        SimNetBridge::Options network;
+        network.report = [&](const QString &line) { lines << line; };
+        SimNetBridge bridge(network);
+        SimHost host(options);
+        host.setFarEnd(&bridge);
+        QVERIFY(host.open());
+        const int fd = openPort(host.slavePath());
+        QVERIFY(fd >= 0);
+        const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+        const QByteArray joined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
+        QVERIFY(writeAll(fd, kJoin));
+        QCOMPARE(readBack(fd, joined.size()), joined);
+
+        // The far ends by who they are; the server's side of the module's link comes when
+        // the module connects.
+        QTcpSocket clients[2];
+        QMap<int, QAbstractSocket *> peers{{NetStep::Client0, &clients[0]},
+                                           {NetStep::Client1, &clients[1]}};
+        QObject::connect(&tcpServer, &QTcpServer::newConnection,
+                         [&] { peers[NetStep::TcpPeer] = tcpServer.nextPendingConnection(); });
+        QNetworkDatagram datagram; // the module's last one: where it comes from
+        QMap<int, QByteArray> heard;
+        auto listen = [&] {
+            for (auto it = peers.cbegin(); it != peers.cend(); ++it)
+                heard[it.key()] += it.value()->isOpen() ? it.value()->readAll() : QByteArray();
+            while (udpPeer.hasPendingDatagrams()) {
+                datagram = udpPeer.receiveDatagram();
+                heard[NetStep::UdpPeer] += datagram.data();
+            }
+        };
+
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            const NetStep &step = steps.at(i);
+            const QByteArray bytes = fill(step.bytes);
+            const QByteArray expected = fill(step.line);
+            const QByteArray where = "step " + QByteArray::number(i) + ": ";
+            switch (step.what) {
+            case NetStep::Send:
+            case NetStep::SendLarge:
+                if (step.who == NetStep::Line)
+                    QVERIFY(writeAll(fd, bytes));
+                else if (step.who == NetStep::UdpPeer)
+                    QCOMPARE(udpPeer.writeDatagram(datagram.makeReply(bytes)), bytes.size());
+                else
+                    QVERIFY2(peers.value(step.who) && peers[step.who]->write(bytes) == bytes.size(),
+                             where + "no connection to write on");
+                break;
+            case NetStep::Connect: {
+                QTcpSocket &client = clients[step.who - NetStep::Client0];
+                client.connectToHost(QHostAddress::LocalHost, ports["%SERVER%"].toUShort());
+                QVERIFY2(client.waitForConnected(5000), where + "a client could not connect");
+                ports[step.who == NetStep::Client0 ? "%C0%" : "%C1%"] =
+                    QByteArray::number(client.localPort());
+                break;
+            }
+            case NetStep::Close:
+                QVERIFY2(peers.value(step.who), where + "no connection to close");
+                peers[step.who]->disconnectFromHost();
+                break;
+            case NetStep::Hear: {
+                const bool done = QTest::qWaitFor(
+                    [&] {
+                        listen();
+                        // Nothing to hear: the module closes, the peer sees the link end.
+                        return bytes.isEmpty()
+                                   ? peers[step.who]->state() == QAbstractSocket::UnconnectedState
+                                   : heard[step.who].size() >= bytes.size();
+                    },
+                    5000);
+                QVERIFY2(done, where + "waited 5 s for the far end to get \"" + bytes.left(40) +
+                                   "\", it got \"" + heard[step.who].left(40) + "\"");
+                QCOMPARE(heard[step.who], bytes);
+                heard[step.who].clear();
+                continue;
+            }
+            }
+            if (step.what == NetStep::SendLarge) {
+                // The console does not read for a while: the peer must be held back, not
+                // the line lose what it cannot take.
+                QTest::qWait(300);
+                // However the network cut the data, the module hands on every byte in order
+                // and no piece is longer than 1460.
+                QByteArray got;
+                QByteArray data;
+                qsizetype largest = 0;
+                const bool done = QTest::qWaitFor(
+                    [&] {
+                        drain(fd, &got);
+                        data.clear();
+                        return ipdPieces(got, &data, &largest) && data.size() >= bytes.size();
+                    },
+                    10000);
+                QVERIFY2(done, where + "waited 10 s for the data as +IPD, got " +
+                                   QByteArray::number(got.size()) + " bytes: " + got.left(60));
+                QCOMPARE(data, bytes);
+                QVERIFY2(largest <= 1460, QByteArray::number(largest));
+                continue;
+            }
+            const QByteArray got = readBack(fd, expected.size());
+            if (got != expected)
+                qWarning("%s", where.constData());
+            QCOMPARE(got, expected);
+        }
+    } // the bridge ends with the host, and says so for what is still open
+    QStringList expected;
+    for (const QString &line : reported)
+        expected << QString::fromUtf8(fill(line.toUtf8()));
+    QCOMPARE(lines, expected);
 }
 
 // ---- the registry -------------------------------------------------------------------
@@ -374,6 +694,121 @@ void Tst_simhost::staleEntriesSkipped()
     qunsetenv("QUORLIN_SIM_DIR");
 }
 
+// What the console's scan and the simulator make of a registry in a temporary folder that
+// every user may write to, as /tmp is, where another user or a stray file got first.
+void Tst_simhost::hostileRegistry_data()
+{
+    QTest::addColumn<QString>("actor");    // who runs `script`: user, other (uid 65534), root
+    QTest::addColumn<QStringList>("live"); // modules this suite runs before the script
+    // sh: REG the registry folder, VICTIM a folder of the user's holding p9.entry with no
+    // lock, PID this suite's process. Ports are named pN, so that their key is their name.
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QStringList>("listed"); // the ports the scan lists
+    QTest::addColumn<int>("errorLines");     // lines the scan prints on standard error
+    QTest::addColumn<QStringList>("files");  // still there after the scan; "!": removed by it
+    QTest::addColumn<bool>("announces");     // a new module on p8 is announced
+
+    const QStringList none;
+    const QStringList p7{"p7"};
+    const QString entry8 = QStringLiteral("mkdir -p -m 700 REG; echo p8 > REG/p8.entry; ");
+    const QStringList plant8{"REG/p8.entry", "REG/p8.lock"};
+    QTest::newRow("folder made first by another user")
+        << "other" << none << "mkdir -m 755 REG; echo p66 > REG/p7.entry; : > REG/p7.lock" << none
+        << 1 << QStringList{"REG/p7.entry", "REG/p7.lock"} << false;
+    QTest::newRow("folder a link to another folder of the user's")
+        << "other" << none << "ln -s VICTIM REG" << none << 1 << QStringList{"VICTIM/p9.entry"}
+        << false;
+    QTest::newRow("folder of the user's that others may write to")
+        << "user" << none << "mkdir REG; chmod 777 REG; echo p66 > REG/p7.entry" << none << 1
+        << QStringList{"REG/p7.entry"} << false;
+    QTest::newRow("entry of another user's, rewritten to another pty")
+        << "root" << p7
+        << "printf 'p66\\nESP8266 (p7)\\n' > REG/x; chown 65534 REG/x; mv REG/x REG/p7.entry"
+        << none << 0 << none << true;
+    QTest::newRow("a same-named entry sorting first keeps its own port")
+        << "user" << QStringList{"p7", "p10"}
+        << "printf 'p10\\nESP8266 模拟模块 (p7)\\n' > REG/p10.entry" << QStringList{"p10", "p7"}
+        << 0 << none << true;
+    QTest::newRow("FIFO named like a lock")
+        << "user" << none << entry8 + "mkfifo REG/p8.lock" << none << 0 << plant8 << false;
+    QTest::newRow("lock a link to /dev/zero")
+        << "user" << none << entry8 + "ln -s /dev/zero REG/p8.lock" << none << 0 << plant8 << false;
+    QTest::newRow("400 MB entry") << "user" << p7 << "truncate -s 400M REG/p7.entry" << none << 0
+                                  << none << true;
+    QTest::newRow("entry a link to a file only its owner may read")
+        << "user" << p7
+        << "printf 'p7\\nSECRET\\n' > VICTIM/s; chmod 600 VICTIM/s; ln -sf VICTIM/s REG/p7.entry"
+        << none << 0 << QStringList{"VICTIM/s"} << true;
+    QTest::newRow("entry left aside by a module killed while writing it")
+        << "user" << none << "mkdir -m 700 REG; : > REG/.p8.entry.99" << none << 0
+        << QStringList{"!REG/.p8.entry.99", "!REG/p8.lock"} << true;
+    // Age is never a reason: only a holder that is gone makes a module gone.
+    QTest::newRow("lock held for hours by a live module")
+        << "user" << p7 << "touch -d '4 hours ago' REG/p7.entry REG/p7.lock" << p7 << 0 << none
+        << true;
+    QTest::newRow("unheld lock naming a live process, hours old")
+        << "user" << none
+        << entry8 + "printf 'PID\\nquorlin-sim\\n' > REG/p8.lock; touch -d '4 hours ago' REG/p8.*"
+        << none << 0 << QStringList{"!REG/p8.entry", "!REG/p8.lock"} << true;
+    QTest::newRow("unheld lock naming a live process, just written")
+        << "user" << none << entry8 + "printf 'PID\\nquorlin-sim\\n' > REG/p8.lock" << none << 0
+        << QStringList{"!REG/p8.entry", "!REG/p8.lock"} << true;
+}
+
+void Tst_simhost::hostileRegistry()
+{
+    QFETCH(QString, actor);
+    QFETCH(QStringList, live);
+    QFETCH(QString, script);
+    QFETCH(QStringList, listed);
+    QFETCH(int, errorLines);
+    QFETCH(QStringList, files);
+    QFETCH(bool, announces);
+    if (actor != QLatin1String("user") && ::geteuid() != 0)
+        QSKIP("acting as another user needs the superuser");
+
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    QCOMPARE(::chmod(QFile::encodeName(tmp.path()).constData(), 01777), 0);
+    const auto expand = [&](QString text) {
+        return text
+            .replace(QLatin1String("REG"),
+                     tmp.filePath(QStringLiteral("quorlin-sim-%1").arg(::geteuid())))
+            .replace(QLatin1String("VICTIM"), tmp.filePath(QStringLiteral("victim")))
+            .replace(QLatin1String("PID"), QString::number(QCoreApplication::applicationPid()));
+    };
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(expand(QStringLiteral("REG"))));
+    std::vector<std::unique_ptr<SimRegistry::Announcement>> modules;
+    for (const QString &port : live) {
+        modules.push_back(std::make_unique<SimRegistry::Announcement>(port));
+        QVERIFY2(modules.back()->isValid(), qPrintable(modules.back()->errorString()));
+    }
+    qunsetenv("QUORLIN_SIM_DIR");
+    QStringList run{QStringLiteral("sh"), QStringLiteral("-c")};
+    for (const QString &step :
+         {QStringLiteral("mkdir -m 700 VICTIM; echo p9 > VICTIM/p9.entry"), script}) {
+        QProcess setUp;
+        setUp.start(run.first(), run.mid(1) << expand(step));
+        QVERIFY2(setUp.waitForFinished(10000) && setUp.exitCode() == 0, qPrintable(step));
+        if (actor == QLatin1String("other"))
+            run = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "sh",
+                              "-c"};
+    }
+
+    const auto scan = runChild(QStringLiteral("scan"), tmp.path());
+    QVERIFY2(scan, "the scan did not end within 5 s");
+    QCOMPARE(scan->first, listed);
+    QVERIFY2(scan->second.size() == errorLines, qPrintable(scan->second.join(u'\n') + " (stderr)"));
+    for (QString file : files) {
+        const bool kept = !file.startsWith(u'!');
+        QVERIFY2(QFileInfo::exists(expand(file.remove(u'!'))) == kept,
+                 qPrintable(file + (kept ? " was removed" : " was left")));
+    }
+    const auto announce = runChild(QStringLiteral("announce"), tmp.path());
+    QVERIFY2(announce, "announcing did not end within 5 s");
+    QCOMPARE(announce->first.value(0) == QLatin1String("announced"), announces);
+}
+
 // ---- the program --------------------------------------------------------------------
 
 void Tst_simhost::program_data()
@@ -439,5 +874,13 @@ void Tst_simhost::program()
     qunsetenv("QUORLIN_SIM_DIR");
 }
 
-QTEST_GUILESS_MAIN(Tst_simhost)
+int main(int argc, char *argv[])
+{
+    if (const QByteArray child = qgetenv(kChild); !child.isEmpty())
+        return childMain(child);
+    QCoreApplication app(argc, argv);
+    Tst_simhost suite;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&suite, argc, argv);
+}
 #include "tst_simhost.moc"

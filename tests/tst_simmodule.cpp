@@ -60,9 +60,34 @@ const QByteArray kVersion = "AT version:1.7.4.0(May 11 2020 19:13:04)\r\n"
                             "compile time:May 27 2020 10:12:17\r\n"
                             "OK\r\n";
 
+// A far end that notes what the module asks of it and reports only what the test says.
+class NotingFarEnd : public SimFarEnd
+{
+public:
+    void open(int link, Kind, const QByteArray &host, int port) override
+    {
+        calls << "open " + QByteArray::number(link) + " " + host + ":" + QByteArray::number(port);
+    }
+    void send(int, const QByteArray &) override {}
+    void close(int link) override { calls << "close " + QByteArray::number(link); }
+    bool listen(int port) override
+    {
+        calls << "listen " + QByteArray::number(port);
+        return port != 80; // taken on this machine
+    }
+    void stopListening() override { calls << "stop listening"; }
+    void setReading(bool) override {}
+    QByteArrayList calls;
+};
+
+// What happens to a module with real links, and what it printed meanwhile. (The steps go
+// in a braced list, which runs them in order; the operands of + would not be.)
+using FarScript = std::function<QByteArray(SimModule &)>;
+
 } // namespace
 
 Q_DECLARE_METATYPE(QList<Step>)
+Q_DECLARE_METATYPE(FarScript)
 
 class Tst_simmodule : public QObject
 {
@@ -80,6 +105,8 @@ private slots:
     void bootNoiseFollowsSeed();
     void customNetworks_data();
     void customNetworks();
+    void realLinks_data();
+    void realLinks();
 };
 
 // ---- one command, exact answer, per state ------------------------------------------
@@ -753,6 +780,73 @@ void Tst_simmodule::customNetworks()
     QByteArray got = m.feed(input);
     got += settle(m);
     QCOMPARE(got, expected);
+}
+
+// ---- links through a far end --------------------------------------------------------
+
+void Tst_simmodule::realLinks_data()
+{
+    QTest::addColumn<QByteArrayList>("setup");
+    QTest::addColumn<FarScript>("script");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArrayList>("calls"); // what the far end was asked, in order
+
+    const QByteArrayList joined{kJoin};
+    const QByteArrayList server{kJoin, "AT+CIPMUX=1", "AT+CIPSERVER=1,5000"};
+    const QByteArray open = "open 0 192.168.1.100:5000";
+    auto clients = [](SimModule &m, int count) {
+        QByteArray out;
+        for (int i = 0; i < count; ++i) {
+            int link = -2;
+            out += m.clientJoined("127.0.0.1", 40000 + i, &link);
+            out += link < 0 ? "[turned away]" : "";
+        }
+        return out;
+    };
+    QTest::newRow("no answer: given up after the time-out, whatever the speed; late news ignored")
+        << joined << FarScript([](SimModule &m) {
+               return QByteArrayList{m.feed(kStart + "\r\n"),
+                                     m.advance(SimModule::kConnectTimeoutMs - 1),
+                                     m.feed("AT\r\n"), m.advance(1),
+                                     m.linkOpened(0), m.feed("AT+CIPSEND=1\r\n")}
+                   .join();
+           })
+        << e(kStart) + "\r\nbusy p...\r\n" + kError + "CLOSED\r\n" + e("AT+CIPSEND=1") +
+               "link is not valid\r\n" + kError
+        << QByteArrayList{open, "close 0"};
+    QTest::newRow("a sixth client is turned away")
+        << server << FarScript([clients](SimModule &m) { return clients(m, 6); })
+        << QByteArray("0,CONNECT\r\n1,CONNECT\r\n2,CONNECT\r\n3,CONNECT\r\n4,CONNECT\r\n"
+                      "[turned away]")
+        << QByteArrayList{"listen 5000"};
+    QTest::newRow("port taken on this machine")
+        << QByteArrayList{"AT+CIPMUX=1"}
+        << FarScript([](SimModule &m) { return m.feed("AT+CIPSERVER=1,80\r\n"); })
+        << e("AT+CIPSERVER=1,80") + kError << QByteArrayList{"listen 80"};
+    QTest::newRow("restart ends the links and the server")
+        << server
+        << FarScript([clients](SimModule &m) {
+               return QByteArrayList{clients(m, 2), m.feed("AT+RST\r\n")}.join();
+           })
+        << "0,CONNECT\r\n1,CONNECT\r\n" + e("AT+RST") + kOk
+        << QByteArrayList{"listen 5000", "close 0", "close 1", "stop listening"};
+}
+
+void Tst_simmodule::realLinks()
+{
+    QFETCH(QByteArrayList, setup);
+    QFETCH(FarScript, script);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArrayList, calls);
+
+    SimModule::Options options;
+    options.speed = 1000; // the join takes 3 ms
+    SimModule m(options);
+    NotingFarEnd farEnd;
+    m.setFarEnd(&farEnd);
+    prepare(m, setup);
+    QCOMPARE(script(m), expected);
+    QCOMPARE(farEnd.calls, calls);
 }
 
 QTEST_GUILESS_MAIN(Tst_simmodule)

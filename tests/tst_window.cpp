@@ -11,6 +11,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -89,6 +90,7 @@ private slots:
     void openFailure();
     void openAndCloseOnPty_data();
     void openAndCloseOnPty();
+    void pickedPortIsTheOneOpened_data();
     void pickedPortIsTheOneOpened();
     void portLostWhileOpen();
 
@@ -105,6 +107,8 @@ private slots:
 
     void receivedBytesShowAndCount();
     void clearAndResetLeaveEachOtherAlone();
+    void savedLogIsTheLog_data();
+    void savedLogIsTheLog();
 
     void logoOpensTheShopEachClick();
     void skinIsAppliedOnlyWhenReadable_data();
@@ -349,15 +353,30 @@ void TstWindow::openAndCloseOnPty()
     QCOMPARE(h.button("Command1")->text(), kClose);
 }
 
+void TstWindow::pickedPortIsTheOneOpened_data()
+{
+    QTest::addColumn<QString>("otherName"); // the other entry's text; "" : the same as the pty's
+    QTest::addColumn<int>("picked");        // where the pty's entry is, and the entry picked
+    QTest::newRow("second of two") << "ttyS0" << 1;
+    QTest::newRow("second of two that read the same") << "" << 1;
+    QTest::newRow("first of two that read the same") << "" << 0;
+}
+
 void TstWindow::pickedPortIsTheOneOpened()
 {
+    QFETCH(QString, otherName);
+    QFETCH(int, picked);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    WindowHarness h(QList<PortEntry>{{"ttyS0", "ttyS0"},
-                                     {pty.slavePath(), "Module (" + pty.slavePath() + ")"}});
+    const PortEntry module{pty.slavePath(), "Module (" + pty.slavePath() + ")"};
+    QList<PortEntry> ports{
+        {"/dev/quorlin-no-such-port", otherName.isEmpty() ? module.friendlyName : otherName}};
+    ports.insert(picked, module);
+    WindowHarness h(ports);
     QComboBox *combo1 = h.combo("Combo1");
-    combo1->setCurrentIndex(1);
-    emit combo1->activated(1);
+    combo1->setCurrentIndex(picked);
+    emit combo1->activated(picked);
+    QCOMPARE(h.window->chosenSystemName(), pty.slavePath());
     h.click("Command1");
     QVERIFY(h.link.isOpen());
     h.click("Command5");
@@ -665,6 +684,108 @@ void TstWindow::clearAndResetLeaveEachOtherAlone()
     QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("ready"));
     QTRY_COMPARE(h.get<QLabel>("Label11")->text(), QStringLiteral("发送：0"));
     QTRY_COMPARE(h.get<QLabel>("Label13")->text(), QStringLiteral("接收：0"));
+}
+
+void TstWindow::savedLogIsTheLog_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("clicks");     // with "你好 text" in the input box
+    QTest::addColumn<QByteArray>("received");   // what the module sends
+    QTest::addColumn<QString>("pick");          // the file picked, in a fresh folder
+    QTest::addColumn<QByteArray>("before");     // what the file held before, if it was there
+    QTest::addColumn<QByteArray>("file");       // what it holds after
+    QTest::addColumn<QString>("why");           // the error box, if the save fails
+
+    const QString longLine(3000, QLatin1Char('x'));
+    QTest::newRow("send log: command lines and raw text, line ends as logged")
+        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray()
+        << "send.txt" << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8()
+        << QString();
+    QTest::newRow("receive log: echo, GBK, a lone CR and a line longer than a row")
+        << "Text3" << QStringList{}
+        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() + "\n"
+        << "receive.txt" << QByteArray()
+        << QString("AT\n\nOK\n模块回复\n" + longLine + "\n").toUtf8() << QString();
+    QTest::newRow("a file already there is replaced whole")
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "old.txt"
+        << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString();
+    QTest::newRow("no folder there: the box says why, the log keeps everything")
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt"
+        << QByteArray() << QByteArray() << QStringLiteral("No such file or directory");
+    QTest::newRow("the person changed their mind: nothing written")
+        << "Text3" << QStringList{} << QByteArray("OK\r\n") << "" << QByteArray() << QByteArray()
+        << QString();
+}
+
+void TstWindow::savedLogIsTheLog()
+{
+    QFETCH(QString, log);
+    QFETCH(QStringList, clicks);
+    QFETCH(QByteArray, received);
+    QFETCH(QString, pick);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, why);
+
+    PtyWindow h;
+    QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
+    h.get<QPlainTextEdit>("Text1")->setPlainText(QStringLiteral("你好 text"));
+    for (const QString &button : clicks)
+        h.click(qPrintable(button));
+    QVERIFY(h.pty.write(received));
+    QTRY_COMPARE(h.window->RxCount(), QString::number(received.size()));
+    auto *view = h.get<LogView>(qPrintable(log));
+    const QString logged = view->loggedText();
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    h.savePath = pick.isEmpty() ? QString() : dir.filePath(pick);
+    if (!before.isEmpty()) {
+        QFile old(h.savePath);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
+    }
+
+    // Right-click, then "保存为文件…", the last entry of the text box's own menu.
+    const QPoint at(5, 5);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(view->viewport(), &click);
+    auto *menu = view->findChild<QMenu *>();
+    QVERIFY2(menu && menu->isVisible(), "no context menu came up");
+    QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("保存为文件…"));
+    QSignalSpy saved(h.window.get(), &Form1::logSaved);
+    menu->actions().last()->trigger();
+    menu->close();
+    if (!pick.isEmpty()) {
+        // Written beside the window; done, or failed, when the window hears so.
+        QVERIFY2(saved.wait(5000), "waited 5 s for the log to be written");
+        QCOMPARE(saved.first().at(1).toBool(), why.isEmpty());
+    }
+
+    QCOMPARE(h.offeredSavePaths.size(), 1);
+    QVERIFY2(h.offeredSavePaths.first().endsWith(QLatin1String(".txt")),
+             qPrintable(h.offeredSavePaths.first()));
+    QCOMPARE(view->loggedText(), logged); // saving takes nothing from the log
+    if (!why.isEmpty()) {
+        QCOMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes.first().title, QStringLiteral("错误提示！"));
+        QVERIFY2(h.messages.boxes.first().text.contains(h.savePath) &&
+                     h.messages.boxes.first().text.contains(why),
+                 qPrintable(h.messages.boxes.first().text));
+        QVERIFY(!QFile::exists(h.savePath));
+        return;
+    }
+    QCOMPARE(h.messages.boxes.size(), 0);
+    if (pick.isEmpty()) {
+        QCOMPARE(saved.size(), 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
+        return;
+    }
+    QFile written(h.savePath);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), file);
+    // Nothing but the file itself is left in the folder.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QFileInfo(h.savePath).fileName()});
 }
 
 void TstWindow::logoOpensTheShopEachClick()

@@ -61,6 +61,10 @@ struct WindowHarness
         services.messages = &messages;
         services.ports = std::move(scan);
         services.openUrl = [this](const QUrl &url) { opened.append(url); };
+        services.saveFileName = [this](const QString &suggested) {
+            offeredSavePaths.append(suggested);
+            return savePath;
+        };
         window = std::make_unique<Form1>(services);
     }
 
@@ -68,6 +72,8 @@ struct WindowHarness
     RecordingMessages messages;
     QList<PortEntry> ports;
     QList<QUrl> opened;
+    QString savePath;                // what the person picks when a log is saved
+    QStringList offeredSavePaths;    // what they were offered
     std::unique_ptr<Form1> window;
 };
 

@@ -1,16 +1,14 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
-
-#include <memory>
-
-class QLockFile;
 
 // Running simulated modules announce themselves in a folder of the user's runtime
 // location, so that the console's scan can list them after the machine's real ports.
 // Each module holds a lock file there while it runs; an entry whose lock can be taken
-// belongs to a module that is gone and is skipped.
+// belongs to a module that is gone and is removed. The folder is used only when it is the
+// user's own, and only regular files of the user's in it are read (see registryfiles.h).
 //
 // The simulator announces; the console program reads, through withRunning() on its port
 // scan. The serial library itself knows nothing of this.
@@ -23,11 +21,13 @@ struct Entry
 };
 
 // The folder: the environment variable QUORLIN_SIM_DIR when set (tests use their own),
-// else "quorlin-sim" in the runtime location, or in the temporary folder without one.
+// else "quorlin-sim" in XDG_RUNTIME_DIR, or "quorlin-sim-<uid>" in the temporary folder
+// without one.
 QString directory();
 
 // The modules that run now, sorted by port name. Entries left by a module that is gone
-// are removed on the way.
+// are removed on the way. A folder that is not the user's own is not used: nothing is
+// listed, and one line on standard error says why.
 QList<Entry> running();
 
 // The name a module announces itself by: "ESP8266 模拟模块 (" + portName + ")".
@@ -45,6 +45,7 @@ template <typename Port> QList<Port> withRunning(QList<Port> ports)
 
 // A module's announcement: while it lives, running() lists the port by friendlyName(). It
 // takes the lock first and writes the entry second, and undoes both in the reverse order.
+// It makes the folder (for the user alone) and refuses one that is not the user's own.
 class Announcement
 {
 public:
@@ -57,8 +58,10 @@ public:
     QString errorString() const { return m_error; }
 
 private:
-    QString m_entryPath;
-    std::unique_ptr<QLockFile> m_lock;
+    int m_folder = -1; // the registry folder, opened once: its files are reached through it
+    int m_lock = -1;   // held while the module runs
+    QByteArray m_entryName;
+    QByteArray m_lockName;
     bool m_valid = false;
     QString m_error;
 };
