@@ -27,7 +27,7 @@ void walk(QAccessibleInterface *iface, QList<Node> &nodes, int depth = 0)
     QVERIFY2(depth < 20, "the tree does not end");
     for (int i = 0; i < iface->childCount(); ++i) {
         QAccessibleInterface *child = iface->child(i);
-        QVERIFY2(child, qPrintable(QStringLiteral("a missing child %1 of %2")
+        QVERIFY2(child, qPrintable(QStringLiteral("child %1 of \"%2\" is missing")
                                        .arg(i)
                                        .arg(iface->text(QAccessible::Name))));
         QAccessibleInterface *parent = child->parent();
@@ -48,11 +48,9 @@ bool isControl(const QObject *object)
 
 bool within(const QObject *object, const QObject *ancestor)
 {
-    for (; object; object = object->parent()) {
-        if (object == ancestor)
-            return true;
-    }
-    return false;
+    while (object && object != ancestor)
+        object = object->parent();
+    return object;
 }
 
 // The label that stands on the control's line, nearest to its left.
@@ -70,28 +68,46 @@ QLabel *labelBeside(QWidget *control)
     return nearest;
 }
 
-QString frameCaption(QWidget *control)
-{
-    auto *frame = qobject_cast<QGroupBox *>(control->parentWidget());
-    return frame ? frame->title() : QString();
-}
-
 } // namespace
 
 class TstAccessible : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void controlIsNamedForTheReader_data();
     void controlIsNamedForTheReader();
+
+private:
+    const Node *nodeOf(const QObject *object) const
+    {
+        for (const Node &node : m_nodes) {
+            if (node.object == object)
+                return &node;
+        }
+        return nullptr;
+    }
+
+    // One window, its tree read once as the reader reads it.
+    std::unique_ptr<WindowHarness> m_window;
+    QList<Node> m_nodes;
 };
+
+void TstAccessible::initTestCase()
+{
+    m_window = std::make_unique<WindowHarness>();
+    m_window->window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window->window.get()));
+    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(m_window->window.get());
+    QVERIFY(root);
+    walk(root, m_nodes);
+}
 
 void TstAccessible::controlIsNamedForTheReader_data()
 {
-    QTest::addColumn<bool>("shown");
     // Every control a person reaches with the Tab key, and the hidden port-name list.
-    WindowHarness h;
-    for (QWidget *widget : h.window->findChildren<QWidget *>()) {
+    QTest::addColumn<bool>("shown");
+    for (QWidget *widget : m_window->window->findChildren<QWidget *>()) {
         if (isControl(widget))
             QTest::newRow(qPrintable(widget->objectName())) << !widget->isHidden();
     }
@@ -100,60 +116,40 @@ void TstAccessible::controlIsNamedForTheReader_data()
 void TstAccessible::controlIsNamedForTheReader()
 {
     QFETCH(bool, shown);
-    WindowHarness h;
-    h.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
-    QWidget *control = h.get<QWidget>(QTest::currentDataTag());
-    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(h.window.get());
-    QVERIFY(root);
-    QList<Node> nodes;
-    walk(root, nodes);
-    if (QTest::currentTestFailed())
-        return;
-
+    QWidget *control = m_window->get<QWidget>(QTest::currentDataTag());
     if (!shown) {
-        for (const Node &node : nodes)
+        for (const Node &node : m_nodes)
             QVERIFY2(!within(node.object, control),
-                     qPrintable(QStringLiteral("the hidden control is in the tree as \"%1\"")
-                                    .arg(node.name)));
+                     qPrintable("the hidden control is in the tree as \"" + node.name + '"'));
         return;
     }
 
-    const auto found = std::find_if(nodes.cbegin(), nodes.cend(),
-                                    [control](const Node &n) { return n.object == control; });
-    QVERIFY2(found != nodes.cend(), "the control is not in the tree");
-    const Node node = *found;
-    QVERIFY2(node.consistent, "its parent or its index does not lead back to its frame");
-    QVERIFY2(!node.name.isEmpty(), "it has no name");
-    QVERIFY2(node.name == node.name.trimmed(), qPrintable("blanks around \"" + node.name + '"'));
-
-    if (auto *button = qobject_cast<QPushButton *>(control)) {
-        QCOMPARE(node.name, button->text());
-    } else if (QLabel *label = labelBeside(control)) {
-        QCOMPARE(node.name, label->text());
-    }
-    // A list's text, padding and all, is its value: what the commands are made of.
-    // Its edit field, which has the focus whenever the list has it, is named the same.
+    const Node *node = nodeOf(control);
+    QVERIFY2(node, "the control is not in the tree");
+    QVERIFY2(node->consistent, "its parent or its index does not lead back to its frame");
+    QVERIFY2(!node->name.isEmpty(), "it has no name");
+    QVERIFY2(node->name == node->name.trimmed(), qPrintable("blanks around \"" + node->name + '"'));
+    if (auto *button = qobject_cast<QPushButton *>(control))
+        QCOMPARE(node->name, button->text());
+    else if (QLabel *label = labelBeside(control))
+        QCOMPARE(node->name, label->text());
+    // A list's text, padding and all, is its value: what the commands are made of. Its edit
+    // field, which has the focus whenever the list has it, is named the same.
     if (auto *list = qobject_cast<QComboBox *>(control)) {
-        QCOMPARE(node.value, list->currentText());
-        const auto field = std::find_if(nodes.cbegin(), nodes.cend(), [list](const Node &n) {
-            return n.object == list->lineEdit();
-        });
-        QVERIFY2(field != nodes.cend(), "its edit field is not in the tree");
-        QVERIFY2(field->consistent, "its edit field's parent or index does not lead back");
-        QCOMPARE(field->name, node.name);
+        QCOMPARE(node->value, list->currentText());
+        const Node *field = nodeOf(list->lineEdit());
+        QVERIFY2(field && field->consistent, "its edit field is not in the tree where it is");
+        QCOMPARE(field->name, node->name);
     }
     // A description, where there is one, names the frame.
-    if (!node.description.isEmpty())
-        QCOMPARE(node.description, frameCaption(control));
+    if (!node->description.isEmpty())
+        QCOMPARE(node->description, qobject_cast<QGroupBox *>(control->parentWidget())->title());
 
     // What the reader says for it (name and description) is said for no other control.
-    for (const Node &other : nodes) {
-        if (other.object == control || !isControl(other.object))
-            continue;
-        QVERIFY2(other.name != node.name || other.description != node.description,
-                 qPrintable(QStringLiteral("%1 is read the same: \"%2\" \"%3\"")
-                                .arg(other.object->objectName(), node.name, node.description)));
+    for (const Node &other : m_nodes) {
+        if (other.object != control && isControl(other.object))
+            QVERIFY2(other.name != node->name || other.description != node->description,
+                     qPrintable(other.object->objectName() + " is read the same"));
     }
 }
 
