@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "ui_form1.h"
 
+#include "accessibility.h"
 #include "commandtable.h"
 #include "composers.h"
 #include "countfont.h"
@@ -10,6 +11,7 @@
 #include "linesettings.h"
 #include "logfile.h"
 #include "messageseam.h"
+#include "narrowarrowstyle.h"
 #include "receivetext.h"
 #include "seriallink.h"
 #include "startup.h"
@@ -72,11 +74,15 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_saveFolder = QDir::homePath();
 
     Startup::prepareFonts();
+    Accessibility::install();
     ui->setupUi(this);
+    Accessibility::nameListFields(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();
     ui->StatusBar1->setSizeGripEnabled(false);
     keepTextAsTyped(this);
+    // "1.5" whole in the 41 px stop-bit list.
+    narrowTheArrow(ui->Combo6);
     // The frames draw their captions on their top border line; the rest keeps the
     // application's style.
     auto *frameStyle = new GroupFrameStyle;

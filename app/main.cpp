@@ -42,7 +42,8 @@ int main(int argc, char *argv[])
         QCommandLineParser parser;
         parser.setApplicationDescription(QStringLiteral(
             "A desktop console for ESP8266 Wi-Fi modules: sends AT commands over a serial line\n"
-            "and shows the module's replies. Without options it opens its window."));
+            "and shows the module's replies. Without options it opens its window.\n"
+            "Qt's own options (-platform, -style, -display, -reverse, ...) pass through to Qt."));
         CommandLine::addQtGuiOptions(parser);
         const int status = CommandLine::handle(parser, CommandLine::arguments(argc, argv));
         if (status >= 0)
@@ -64,6 +65,10 @@ int main(int argc, char *argv[])
         QMessageBox::critical(nullptr, QStringLiteral("Quorlin"), why);
         return 1;
     }
+
+    // Without a CJK font the window still opens, with boxes for captions: say what is missing.
+    if (const QString warning = Startup::missingChineseFontWarning(); !warning.isEmpty())
+        std::fprintf(stderr, "quorlin: %s\n", qPrintable(warning));
 
     Startup::applySkin(app, QCoreApplication::applicationDirPath());
 

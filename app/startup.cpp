@@ -1,7 +1,9 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFontDatabase>
 #include <QFont>
 #include <QLibraryInfo>
 #include <QTranslator>
@@ -13,13 +15,32 @@ QString skinPath(const QString &programDir)
     return programDir + QStringLiteral("/1.she");
 }
 
+QStringList skinFolders(const QString &programDir)
+{
+    // The data folder is found from the program's own, as installed: a package installs
+    // under /usr while the build was configured for /usr/local.
+    return {programDir, QDir::cleanPath(programDir + QStringLiteral("/" QUORLIN_DATA_FROM_PROGRAM))};
+}
+
 bool applySkin(QApplication &app, const QString &programDir)
 {
-    QFile file(skinPath(programDir));
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    app.setStyleSheet(QString::fromUtf8(file.readAll()));
-    return true;
+    for (const QString &folder : skinFolders(programDir)) {
+        QFile file(skinPath(folder));
+        if (file.open(QIODevice::ReadOnly)) {
+            app.setStyleSheet(QString::fromUtf8(file.readAll()));
+            return true;
+        }
+    }
+    return false;
+}
+
+QString missingChineseFontWarning()
+{
+    if (!QFontDatabase::families(QFontDatabase::SimplifiedChinese).isEmpty())
+        return {};
+    return QStringLiteral("no installed font can draw Chinese text, so the window's captions "
+                          "show as boxes: install fonts-noto-cjk, fonts-wqy-microhei or "
+                          "fonts-droid-fallback (or another CJK font)");
 }
 
 bool installQtTranslation(QCoreApplication &app)

@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QApplication;
@@ -12,17 +13,26 @@ namespace Startup {
 // The shop page the logo opens. A reserved placeholder domain until there is a real shop.
 inline const QUrl kShopUrl{QStringLiteral("https://shop.example.com/quorlin")};
 
-// The skin's path: the program's folder, a forward slash, "1.she".
+// The skin's path in a folder: the folder, a forward slash, "1.she".
 QString skinPath(const QString &programDir);
 
-// Applies "1.she" from the program's folder as a style sheet when it exists and can be
-// read; otherwise does nothing. Returns whether a skin was applied.
+// The folders the skin is looked for in, in turn: the program's folder, then the data
+// folder of an installed program (/usr/share/quorlin for /usr/bin/quorlin).
+QStringList skinFolders(const QString &programDir);
+
+// Applies the first "1.she" of skinFolders() that exists and can be read as a style sheet;
+// otherwise does nothing. Returns whether a skin was applied.
 bool applySkin(QApplication &app, const QString &programDir);
 
 // Qt's own texts (message box buttons, text-box context menus) in Simplified Chinese, like
 // the rest of the window: installs Qt's translation from its translations folder. Where
 // it is missing Qt's English texts stay. Returns whether it was installed.
 bool installQtTranslation(QCoreApplication &app);
+
+// One line for standard error when no installed font can draw Chinese text, so that the
+// window's captions would show as empty boxes: it names the font packages to install.
+// Empty when a font is there. Needs the application object.
+QString missingChineseFontWarning();
 
 // The two send buttons ask for SimSun; where it is missing a CJK serif stands in.
 void prepareFonts();

@@ -36,39 +36,21 @@ set(QUORLIN_PACKAGING_DIR ${PROJECT_BINARY_DIR}/packaging)
 set(QUORLIN_APPSTREAM_ID com.example.quorlin)
 set(QUORLIN_SCREENSHOT_URL "https://quorlin.example.com/screenshots/quorlin-window.png"
     CACHE STRING "Where the published screenshot of the window is, for the AppStream metadata")
+# The project has no web page of its own yet: the package's Homepage field and the
+# AppStream address appear only once one is given.
+set(QUORLIN_HOMEPAGE "" CACHE STRING "The project's web page, for the package and AppStream")
+set(QUORLIN_METAINFO_HOMEPAGE "")
+if(QUORLIN_HOMEPAGE)
+    set(QUORLIN_METAINFO_HOMEPAGE "<url type=\"homepage\">${QUORLIN_HOMEPAGE}</url>")
+endif()
 set(QUORLIN_METAINFO ${QUORLIN_PACKAGING_DIR}/${QUORLIN_APPSTREAM_ID}.metainfo.xml)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quorlin.metainfo.xml.in ${QUORLIN_METAINFO} @ONLY)
 
 if(UNIX AND NOT APPLE)
     install(FILES ${QUORLIN_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-    # Debian's copyright file, in the machine-readable format, made from LICENSE so that
-    # the licence text lives in one place.
-    file(READ ${PROJECT_SOURCE_DIR}/LICENSE QUORLIN_LICENSE)
-    string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" _ "${QUORLIN_LICENSE}")
-    set(QUORLIN_COPYRIGHT_HOLDER "${CMAKE_MATCH_1}")
-    string(FIND "${QUORLIN_LICENSE}" "Permission is hereby granted" _start)
-    if(QUORLIN_COPYRIGHT_HOLDER STREQUAL "" OR _start LESS 0)
-        message(FATAL_ERROR "LICENSE: no copyright line or no MIT permission text")
-    endif()
-    string(SUBSTRING "${QUORLIN_LICENSE}" ${_start} -1 _text)
-    string(STRIP "${_text}" _text)
-    string(REPLACE "\n\n" "\n.\n" _text "${_text}")
-    string(REPLACE "\n" "\n " _text "${_text}")
-    # Written through configure_file, which leaves an unchanged file alone.
-    file(WRITE ${QUORLIN_PACKAGING_DIR}/copyright.new
-"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
-Upstream-Name: Quorlin
-Upstream-Contact: ${QUORLIN_MAINTAINER}
-
-Files: *
-Copyright: ${QUORLIN_COPYRIGHT_HOLDER}
-License: Expat
- ${_text}
-")
-    configure_file(${QUORLIN_PACKAGING_DIR}/copyright.new ${QUORLIN_PACKAGING_DIR}/copyright
-        COPYONLY)
-    install(FILES ${QUORLIN_PACKAGING_DIR}/copyright
+    # Debian's copyright file, in the machine-readable format; the licence is LICENSE's.
+    install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
 
     # The Debian changelog, compressed the way Debian wants it (no name, no time stamp).
@@ -99,7 +81,7 @@ License: Expat
             set(_page ${QUORLIN_PACKAGING_DIR}/${program}.1)
             add_custom_command(OUTPUT ${_page}.gz
                 COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
-                    ${QUORLIN_HELP2MAN} --no-info --section=1 "--name=${QUORLIN_MAN_${program}}"
+                    SOURCE_DATE_EPOCH=${QUORLIN_SOURCE_DATE_EPOCH} ${QUORLIN_HELP2MAN} --no-info --section=1 "--name=${QUORLIN_MAN_${program}}"
                     --output=${_page} $<TARGET_FILE:${program}>
                 COMMAND ${QUORLIN_GZIP} -9nf ${_page}
                 DEPENDS ${program}
@@ -139,32 +121,29 @@ set(CPACK_DEBIAN_PACKAGE_NAME quorlin)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUORLIN_DEB_RELEASE})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUORLIN_MAINTAINER})
-set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+# Where the other serial consoles are.
+set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Declared by hand. The C and C++ run-time floors are what the shared-library scan of a
-# Debian 12 build asks for. The xcb platform plugin ships in libqt6gui6 on Debian 12, the
-# other platform plugins in qt6-qpa-plugins. The GBK codec comes from ICU, which libqt6core6
-# brings, or else from Qt's compatibility module (libqt6core5compat6), which the program
-# links either way. The window's text is Chinese, so a CJK font must be there to draw it.
-set(QUORLIN_DEB_DEPENDS
-    "libc6 (>= 2.34)"
-    "libgcc-s1 (>= 3.0)"
-    "libstdc++6 (>= 11)"
-    "libqt6core6 (>= 6.4)"
-    "libqt6gui6 (>= 6.4)"
-    "libqt6widgets6 (>= 6.4)"
-    "libqt6serialport6 (>= 6.4)"
-    "libqt6network6 (>= 6.4)"
-    "libqt6core5compat6 (>= 6.4)"
-    "qt6-qpa-plugins"
-    "fonts-noto-cjk"
-)
-list(JOIN QUORLIN_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
-# Qt's own texts (message box buttons, context menus) in Chinese; without it they stay
-# English and everything else works.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+if(QUORLIN_HOMEPAGE)
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUORLIN_HOMEPAGE}")
+endif()
+# The shared libraries and their versions come from dpkg-shlibdeps, as in any Debian
+# package. It cannot see what the programs load at run time: the platform plugin (xcb,
+# with offscreen and minimal, is in libqt6gui6; the Wayland one in qt6-wayland) and the
+# fonts. The window's text is Chinese, so some CJK font must be there to draw it; any of
+# these will do. The GBK codec comes from ICU, which libqt6core6 brings.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-noto-cjk | fonts-wqy-microhei | fonts-droid-fallback")
+# The Wayland platform plugin, so that the window opens natively on a Wayland desktop, and
+# Qt's own texts (message box buttons, context menus) in Chinese; without them the window
+# goes through XWayland and those texts stay English, and everything else works.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The times in the package (its archive members and every file in it) are the sources'
+# time, so that two builds of one commit give the same bytes; cpack reads this file when
+# it runs, and takes SOURCE_DATE_EPOCH from its caller when set.
+set(CPACK_QUORLIN_SOURCE_DATE_EPOCH ${QUORLIN_SOURCE_DATE_EPOCH})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpacktime.cmake)
 
 if(NOT CPACK_GENERATOR)
     if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
@@ -196,12 +175,28 @@ if(UNIX AND NOT APPLE AND QUORLIN_BUILD_TESTS)
     quorlin_add_tool_test(validate_metainfo appstreamcli validate --no-net --strict --explain
         ${QUORLIN_METAINFO})
 
-    # The package is made from the normal build only.
+    # The package is made from the normal build only. lintian_package makes it; the
+    # programs in it are then checked for hardening and a run-time library path. Two clean
+    # builds of the last commit in other folders must give the same package, byte for byte.
     if(NOT QUORLIN_SANITIZE)
         add_test(NAME lintian_package COMMAND ${CMAKE_COMMAND}
             -DCPACK=${CMAKE_CPACK_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
             -DPACKAGE=${CPACK_PACKAGE_NAME}_${QUORLIN_DEB_VERSION}
             -P ${CMAKE_CURRENT_LIST_DIR}/checkpackage.cmake)
-        set_tests_properties(lintian_package PROPERTIES LABELS package TIMEOUT 600 RUN_SERIAL ON)
+        set_tests_properties(lintian_package PROPERTIES LABELS package TIMEOUT 600 RUN_SERIAL ON
+            FIXTURES_SETUP quorlin_deb)
+        add_test(NAME package_binaries COMMAND ${CMAKE_COMMAND}
+            -DBUILD_DIR=${PROJECT_BINARY_DIR}
+            -DPACKAGE=${CPACK_PACKAGE_NAME}_${QUORLIN_DEB_VERSION}
+            -P ${CMAKE_CURRENT_LIST_DIR}/checkbinaries.cmake)
+        set_tests_properties(package_binaries PROPERTIES LABELS package TIMEOUT 120
+            FIXTURES_REQUIRED quorlin_deb)
+        add_test(NAME package_reproducible COMMAND sh
+            ${CMAKE_CURRENT_LIST_DIR}/checkreproducible.sh ${PROJECT_SOURCE_DIR}
+            ${PROJECT_BINARY_DIR}/reproducible ${CMAKE_COMMAND} ${CMAKE_CPACK_COMMAND}
+            -G ${CMAKE_GENERATOR} -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+            -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER})
+        set_tests_properties(package_reproducible PROPERTIES LABELS package TIMEOUT 2400
+            RUN_SERIAL ON)
     endif()
 endif()

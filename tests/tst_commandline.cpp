@@ -1,10 +1,14 @@
 // The command line of both programs: --help and --version answer (with no display for the
 // console), unknown options and stray arguments end with the usage and status 2, Qt's own
-// options still reach Qt, and starting with no option runs the program as before.
+// options still reach Qt, and starting with no option runs the program as before; without
+// a font for Chinese the console says so in one line and opens its window all the same.
 #include "commandline.h"
 #include "quorlinversion.h"
 
 #include <QCommandLineParser>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -116,7 +120,8 @@ void TstCommandLine::programAnswers_data()
 
     const QString version = QRegularExpression::escape(QStringLiteral(QUORLIN_VERSION));
     const QString consoleHelp =
-        QStringLiteral("Usage: quorlin \\[options\\]\\n.*-h, -\\?, --help.*-v, --version.*");
+        QStringLiteral("Usage: quorlin \\[options\\]\\n.*Qt's own options \\(-platform, -style, "
+                       "[^\\n]*\\) pass through to Qt\\.\\n.*-h, -\\?, --help.*-v, --version.*");
     const QString simHelp =
         QStringLiteral("Usage: quorlin-sim \\[options\\]\\n.*--speed <factor>.*--no-announce.*"
                        "--quiet.*-v, --version.*");
@@ -200,15 +205,20 @@ void TstCommandLine::noOptionStartsAsBefore_data()
     QTest::addColumn<Program>("program");
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM, "" for none
+    QTest::addColumn<bool>("fonts");       // false: fontconfig finds no font at all
+    QTest::addColumn<int>("fontLines");    // lines naming the CJK font packages on stderr
 
     QTest::newRow("quorlin, offscreen")
-        << Program::Console << QStringList{} << QStringLiteral("offscreen");
+        << Program::Console << QStringList{} << QStringLiteral("offscreen") << true << 0;
     QTest::newRow("quorlin -platform offscreen reaches Qt")
-        << Program::Console << QStringList{"-platform", "offscreen"} << QString();
+        << Program::Console << QStringList{"-platform", "offscreen"} << QString() << true << 0;
+    QTest::newRow("quorlin without a CJK font: one line names the packages, the window opens")
+        << Program::Console << QStringList{} << QStringLiteral("offscreen") << false << 1;
     QTest::newRow("quorlin-sim --quiet --no-announce")
-        << Program::Simulator << QStringList{"--quiet", "--no-announce"} << QString();
+        << Program::Simulator << QStringList{"--quiet", "--no-announce"} << QString() << true
+        << 0;
     QTest::newRow("quorlin-sim --quiet, announced")
-        << Program::Simulator << QStringList{"--quiet"} << QString();
+        << Program::Simulator << QStringList{"--quiet"} << QString() << true << 0;
 }
 
 void TstCommandLine::noOptionStartsAsBefore()
@@ -216,6 +226,8 @@ void TstCommandLine::noOptionStartsAsBefore()
     QFETCH(Program, program);
     QFETCH(QStringList, args);
     QFETCH(QString, platform);
+    QFETCH(bool, fonts);
+    QFETCH(int, fontLines);
 
     // Started as after su, sudo or over ssh: no runtime folder, so the registry of simulated
     // modules falls back to the temporary folder (one of the test's own).
@@ -227,13 +239,28 @@ void TstCommandLine::noOptionStartsAsBefore()
     env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     env.remove(QStringLiteral("QUORLIN_SIM_DIR"));
     env.insert(QStringLiteral("TMPDIR"), tmp.path());
+    QTemporaryDir fontConfig;
+    if (!fonts) {
+        // A fontconfig set-up whose only font folder is empty.
+        QVERIFY(fontConfig.isValid() && QDir(fontConfig.path()).mkdir(QStringLiteral("fonts")));
+        QFile file(fontConfig.filePath(QStringLiteral("fonts.conf")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("<?xml version=\"1.0\"?>\n<fontconfig><dir>%1</dir>"
+                                  "<cachedir>%2</cachedir></fontconfig>\n")
+                       .arg(fontConfig.filePath(QStringLiteral("fonts")),
+                            fontConfig.filePath(QStringLiteral("cache")))
+                       .toUtf8());
+        file.close();
+        env.insert(QStringLiteral("FONTCONFIG_FILE"), file.fileName());
+    }
     QProcess process;
     process.setProcessEnvironment(env);
+    process.setReadChannel(QProcess::StandardError);
     process.start(path(program), args);
     QVERIFY2(process.waitForStarted(5000), qPrintable(process.errorString()));
     // It runs until it is told to stop: it must still be running a while later.
     const bool ended = process.waitForFinished(1500);
-    const QString stdErr = QString::fromLocal8Bit(process.readAllStandardError());
+    QString stdErr = QString::fromLocal8Bit(process.readAllStandardError());
     if (ended)
         QFAIL(qPrintable(QStringLiteral("it ended at once with status %1: %2")
                              .arg(process.exitCode())
@@ -241,6 +268,17 @@ void TstCommandLine::noOptionStartsAsBefore()
     if (program == Program::Simulator)
         QVERIFY2(QString::fromLocal8Bit(process.readAllStandardOutput()).startsWith("/dev/"),
                  "the simulator did not print its port's path first");
+    // The font line is printed at start; on a busy machine it may come after the wait above.
+    const QRegularExpression fontLine(
+        QStringLiteral("^quorlin: [^\n]*font[^\n]*: install fonts-noto-cjk, fonts-wqy-microhei "
+                       "or fonts-droid-fallback[^\n]*\n"),
+        QRegularExpression::MultilineOption);
+    const QDeadlineTimer deadline(10000);
+    while (fontLines > 0 && !stdErr.contains(fontLine) && !deadline.hasExpired() &&
+           process.state() == QProcess::Running) {
+        process.waitForReadyRead(200);
+        stdErr += QString::fromLocal8Bit(process.readAllStandardError());
+    }
     process.terminate();
     if (!process.waitForFinished(5000)) {
         process.kill();
@@ -251,6 +289,11 @@ void TstCommandLine::noOptionStartsAsBefore()
     QVERIFY2(!stdErr.contains(QStringLiteral("XDG_RUNTIME_DIR")) &&
                  !stdErr.contains(QStringLiteral("QStandardPaths")),
              qPrintable(stdErr));
+    QVERIFY2(stdErr.count(fontLine) == fontLines,
+             qPrintable(QStringLiteral("waited for %1 line(s) naming the CJK font packages; "
+                                       "stderr:\n%2")
+                            .arg(fontLines)
+                            .arg(stdErr)));
 }
 
 QTEST_GUILESS_MAIN(TstCommandLine)

@@ -21,6 +21,8 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <tuple>
+
 namespace {
 
 QByteArray gbk(const QString &text)
@@ -817,34 +819,53 @@ void TstWindow::windowMovesToTheTopOnce()
 
 void TstWindow::skinIsAppliedOnlyWhenReadable_data()
 {
-    QTest::addColumn<QString>("kind"); // what stands at "<folder>/1.she"
-    QTest::addColumn<bool>("applied");
-    QTest::newRow("a readable skin is applied") << "file" << true;
-    QTest::newRow("no skin changes nothing") << "missing" << false;
-    QTest::newRow("an unreadable skin changes nothing") << "folder" << false;
+    // What stands at "1.she" beside the program and in the installed data folder.
+    QTest::addColumn<QString>("beside");
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("applied"); // whose sheet is applied, or "" for none
+    QTest::newRow("a readable skin is applied") << "file" << "missing" << "beside";
+    QTest::newRow("no skin changes nothing") << "missing" << "missing" << "";
+    QTest::newRow("an unreadable skin changes nothing") << "folder" << "missing" << "";
+    QTest::newRow("the installed data folder's skin") << "missing" << "file" << "data";
+    QTest::newRow("the one beside the program comes first") << "file" << "file" << "beside";
+    QTest::newRow("unreadable beside the program: the data folder's")
+        << "folder" << "file" << "data";
 }
 
 void TstWindow::skinIsAppliedOnlyWhenReadable()
 {
-    QFETCH(QString, kind);
-    QFETCH(bool, applied);
+    QFETCH(QString, beside);
+    QFETCH(QString, data);
+    QFETCH(QString, applied);
+    // An installed program's folders: <prefix>/bin and <prefix>/share/quorlin.
+    QCOMPARE(Startup::skinFolders(QStringLiteral("/usr/bin")),
+             (QStringList{"/usr/bin", "/usr/share/quorlin"}));
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    const QString programDir = dir.filePath(QStringLiteral("bin"));
+    const QString dataDir = dir.filePath(QStringLiteral("share/quorlin"));
+    QVERIFY(QDir().mkpath(programDir) && QDir().mkpath(dataDir));
     // The path joins the folder and the name with a forward slash.
-    QCOMPARE(Startup::skinPath(dir.path()), dir.path() + QStringLiteral("/1.she"));
-    const QString sheet = QStringLiteral("QPushButton { color: rgb(1, 2, 3); }");
-    if (kind == QLatin1String("file")) {
-        QFile file(Startup::skinPath(dir.path()));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(sheet.toUtf8());
-    } else if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("1.she")));
+    QCOMPARE(Startup::skinPath(programDir), programDir + QStringLiteral("/1.she"));
+    const auto sheet = [](const QString &where) {
+        return QStringLiteral("QPushButton { color: rgb(1, 2, 3); } /* %1 */").arg(where);
+    };
+    for (const auto &[kind, folder, where] :
+         {std::tuple{beside, programDir, QStringLiteral("beside")},
+          std::tuple{data, dataDir, QStringLiteral("data")}}) {
+        if (kind == QLatin1String("file")) {
+            QFile file(Startup::skinPath(folder));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(sheet(where).toUtf8());
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir(folder).mkdir(QStringLiteral("1.she")));
+        }
     }
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     app->setStyleSheet(QString());
 
-    QCOMPARE(Startup::applySkin(*app, dir.path()), applied);
-    QCOMPARE(app->styleSheet(), applied ? sheet : QString());
+    QCOMPARE(Startup::applySkin(*app, programDir), !applied.isEmpty());
+    QCOMPARE(app->styleSheet(), applied.isEmpty() ? QString() : sheet(applied));
     app->setStyleSheet(QString());
 }
 

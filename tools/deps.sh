@@ -4,6 +4,9 @@ set -e
 PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
       qt6-5compat-dev libgl-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool \
       weston qt6-wayland appstream desktop-file-utils lintian help2man"
+# The package checks: dependencies worked out by dpkg-shlibdeps (which needs file),
+# hardening-check, and two clean builds of the last commit.
+PKGS="$PKGS dpkg-dev file devscripts git"
 # The virtual machine with real serial drivers: QEMU, and for its initramfs busybox, cpio,
 # udevd, and xz to unpack the kernel.
 PKGS="$PKGS qemu-system-x86 busybox-static cpio udev xz-utils"
