@@ -151,12 +151,12 @@ PortFailure PortFailure::ofOpen(const QString &systemName, QSerialPort::SerialPo
     return failure;
 }
 
-PortFailure PortFailure::ofLoss(const QString &systemName, const QString &systemText)
+PortFailure PortFailure::ofLoss(const QString &systemName, const QString &systemText, bool hungUp)
 {
     PortFailure failure;
     failure.device = deviceOf(systemName);
     failure.systemText = systemText;
-    failure.kind = Kind::LostError;
+    failure.kind = hungUp ? Kind::LostGone : Kind::LostError;
 #ifdef Q_OS_UNIX
     if (!QFile::exists(failure.device))
         failure.kind = Kind::LostGone;

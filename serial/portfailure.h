@@ -38,8 +38,10 @@ struct PortFailure
     // Tells the cause of a failed open from the port's error and the device itself.
     static PortFailure ofOpen(const QString &systemName, QSerialPort::SerialPortError error,
                               const QString &systemText);
-    // Tells what became of a port that failed while open.
-    static PortFailure ofLoss(const QString &systemName, const QString &systemText);
+    // Tells what became of a port that failed while open. `hungUp`: the terminal itself says
+    // its device has gone, which it does a moment before the device's node goes.
+    static PortFailure ofLoss(const QString &systemName, const QString &systemText,
+                              bool hungUp = false);
     // The device path a port name stands for ("ttyUSB0" is "/dev/ttyUSB0" on Unix).
     static QString deviceOf(const QString &systemName);
 };

@@ -4,6 +4,11 @@
 
 #include <QMetaObject>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <termios.h>
+#endif
+
 QtSerialLink::QtSerialLink(QObject *parent) : SerialLink(parent), m_port(this)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
@@ -147,10 +152,17 @@ void QtSerialLink::fail(const QString &reason)
     // Whoever took those bytes may have opened the port again in the meantime.
     if (session != m_session)
         return;
+    bool hungUp = false;
+#ifdef Q_OS_UNIX
+    // An unplugged adapter's terminal hangs up at once, and its node goes a moment later:
+    // a hung-up terminal answers every query with EIO.
+    termios settings{};
+    hungUp = m_port.isOpen() && ::tcgetattr(int(m_port.handle()), &settings) != 0 && errno == EIO;
+#endif
     // Closing at once stops the flood of further errors a vanished device raises.
     if (m_port.isOpen())
         m_port.close();
-    const QString why = PortFailure::ofLoss(m_port.portName(), reason).text();
+    const QString why = PortFailure::ofLoss(m_port.portName(), reason, hungUp).text();
     // The window answers a lost port with a modal box, which must not run inside the
     // port's own notification.
     QMetaObject::invokeMethod(

@@ -161,6 +161,18 @@ void SimHost::flush()
     }
 }
 
+void SimHost::flood(const QByteArray &bytes)
+{
+    m_pending.append(bytes);
+    flush();
+}
+
+void SimHost::dropPending()
+{
+    m_pending.clear();
+    flush();
+}
+
 void SimHost::onWritable()
 {
     flush();

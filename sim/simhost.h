@@ -40,6 +40,12 @@ public:
     // Makes the module's links real through `farEnd` (not owned; it outlives the host).
     void setFarEnd(SimFarEnd *farEnd);
 
+    // Puts bytes on the line after what the module still has to send, with no limit and
+    // without the module knowing: a test's flood, going as fast as the far end reads.
+    void flood(const QByteArray &bytes);
+    // Forgets what has not gone out yet, as when the line is cut.
+    void dropPending();
+
 signals:
     void received(const QByteArray &bytes); // what came from the line
     void sent(const QByteArray &bytes);     // what the module answered

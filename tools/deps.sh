@@ -7,6 +7,9 @@ PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-seria
 # The package checks: dependencies worked out by dpkg-shlibdeps (which needs file),
 # hardening-check, and two clean builds of the last commit.
 PKGS="$PKGS dpkg-dev file devscripts git"
+# The virtual machine with real serial drivers: QEMU, and for its initramfs busybox, cpio,
+# udevd, and xz to unpack the kernel.
+PKGS="$PKGS qemu-system-x86 busybox-static cpio udev xz-utils"
 # The fuzz targets: clang with its sanitizer and libFuzzer runtimes.
 PKGS="$PKGS clang libclang-rt-14-dev"
 missing=""
