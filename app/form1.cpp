@@ -41,14 +41,13 @@ const QString kCloseCaption = QStringLiteral("关闭串口");
 
 // The lists' texts and the single-line boxes go into command lines exactly as typed: a list
 // never completes, corrects or case-folds what was typed (picking an entry from the
-// drop-down still sets its text), and no box holds more than one line.
+// drop-down still sets its text; the form keeps a typed text out of the entries), and no
+// box holds more than one line.
 void keepTextAsTyped(QWidget *form)
 {
     for (QComboBox *list : form->findChildren<QComboBox *>()) {
-        if (!list->isEditable())
-            continue;
-        list->setCompleter(nullptr);
-        list->setInsertPolicy(QComboBox::NoInsert);
+        if (list->isEditable())
+            list->setCompleter(nullptr);
     }
     // A list's edit field is a QLineEdit too.
     for (QLineEdit *box : form->findChildren<QLineEdit *>())
@@ -79,7 +78,6 @@ Form1::Form1(const Services &services, QWidget *parent)
     Accessibility::nameListFields(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();
-    ui->StatusBar1->setSizeGripEnabled(false);
     keepTextAsTyped(this);
     // "1.5" whole in the 41 px stop-bit list.
     narrowTheArrow(ui->Combo6);
@@ -99,8 +97,8 @@ Form1::Form1(const Services &services, QWidget *parent)
 
     m_transmitter = std::make_unique<Transmitter>(*m_services.link, *ui->Text2, m_txCount,
                                                   *m_services.messages);
-    m_freeForm = std::make_unique<FreeFormSender>(
-        *m_transmitter, [this] { return ui->Text1->toPlainText(); }, this);
+    m_freeForm = std::make_unique<FreeFormSender>(*m_transmitter,
+                                                  [this] { return ui->Text1->toPlainText(); });
     m_receiveText = std::make_unique<ReceiveText>();
     ui->Text3->setCoalescing(true);
 
@@ -192,6 +190,11 @@ void Form1::wireControls()
             [this] { m_services.openUrl(Startup::kShopUrl); });
 }
 
+QTimer &Form1::payloadTimer()
+{
+    return m_freeForm->timer();
+}
+
 QString Form1::GetSerialPort()
 {
     const QList<PortEntry> ports = m_services.ports();
@@ -210,7 +213,7 @@ QString Form1::GetSerialPort()
     ui->Combo7->setCurrentIndex(index7);
     ui->Combo7->setEditText(ports.isEmpty() ? text7 : ports.first().portName);
     ui->Combo1->setEditText(ports.isEmpty() ? text1 : ports.first().friendlyName);
-    return ::PortReport(ports);
+    return portReportText(ports);
 }
 
 void Form1::rescan()

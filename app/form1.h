@@ -62,6 +62,9 @@ public:
     ByteCount &txCounter() { return m_txCount; }
     ByteCount &rxCounter() { return m_rxCount; }
 
+    // Timer5, which holds back the payload of "AT发送" (500 ms); suites shorten it.
+    QTimer &payloadTimer();
+
     // The system name a click on "打开串口" opens: entry k of the port-name list for entry k
     // of the port list, the one picked while the list shows it, else the first that reads
     // as the list's text; a text that is no entry, as typed.
@@ -95,8 +98,8 @@ private:
     // The port list's text when the port was opened: the port a loss names, whatever the
     // list shows by then.
     QString m_openedPort;
-    QFont m_counterFont; // the counters' design font; long counts are shown squeezed
-    QString m_saveFolder; // where the last log was saved; the next one is offered there
+    QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
+    QString m_saveFolder;      // where the last log was saved; the next one is offered there
     QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;

@@ -1,7 +1,6 @@
 #include "messageboxes.h"
 
 #include "boxtext.h"
-#include "detailbuttontexts.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -35,9 +34,7 @@ std::unique_ptr<QMessageBox> MessageBoxes::build(QMessageBox::Icon icon, const Q
         box->setText(shown);
     }
     const QString fullDetail = BoxText::detail(text, shown, detail);
-    if (!fullDetail.isEmpty()) {
-        DetailButtonTexts::install();
+    if (!fullDetail.isEmpty())
         box->setDetailedText(fullDetail);
-    }
     return box;
 }

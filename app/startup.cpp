@@ -1,10 +1,12 @@
 #include "startup.h"
 
+#include "detailbuttontexts.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFontDatabase>
 #include <QFont>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QTranslator>
 
@@ -19,7 +21,8 @@ QStringList skinFolders(const QString &programDir)
 {
     // The data folder is found from the program's own, as installed: a package installs
     // under /usr while the build was configured for /usr/local.
-    return {programDir, QDir::cleanPath(programDir + QStringLiteral("/" QUORLIN_DATA_FROM_PROGRAM))};
+    return {programDir,
+            QDir::cleanPath(programDir + QStringLiteral("/" QUORLIN_DATA_FROM_PROGRAM))};
 }
 
 bool applySkin(QApplication &app, const QString &programDir)
@@ -46,13 +49,14 @@ QString missingChineseFontWarning()
 bool installQtTranslation(QCoreApplication &app)
 {
     auto *translator = new QTranslator(&app);
-    if (!translator->load(QStringLiteral("qtbase_zh_CN"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
-        !QCoreApplication::installTranslator(translator)) {
+    const bool installed = translator->load(QStringLiteral("qtbase_zh_CN"),
+                                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+                           QCoreApplication::installTranslator(translator);
+    if (!installed)
         delete translator;
-        return false;
-    }
-    return true;
+    // Installed last, so asked first: its two texts win over the translation's own.
+    DetailButtonTexts::install();
+    return installed;
 }
 
 void prepareFonts()

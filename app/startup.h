@@ -25,8 +25,9 @@ QStringList skinFolders(const QString &programDir);
 bool applySkin(QApplication &app, const QString &programDir);
 
 // Qt's own texts (message box buttons, text-box context menus) in Simplified Chinese, like
-// the rest of the window: installs Qt's translation from its translations folder. Where
-// it is missing Qt's English texts stay. Returns whether it was installed.
+// the rest of the window: installs Qt's translation from its translations folder, and over
+// it the message boxes' details button texts. Where the translation is missing Qt's English
+// texts stay (but for that button). Returns whether the translation was installed.
 bool installQtTranslation(QCoreApplication &app);
 
 // One line for standard error when no installed font can draw Chinese text, so that the

@@ -4,13 +4,9 @@
 #include "transmitter.h"
 #include "wirecodec.h"
 
-FreeFormSender::FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText,
-                               QObject *parent)
-    : QObject(parent), m_transmitter(transmitter), m_inputText(std::move(inputText))
+FreeFormSender::FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText)
+    : m_transmitter(transmitter), m_inputText(std::move(inputText))
 {
-    // The timer is one of the window's components, found by its name like the others.
-    // It is a member, so it leaves its parent's children before the parent goes.
-    m_timer.setParent(this);
     m_timer.setObjectName(QStringLiteral("Timer5"));
     m_timer.setSingleShot(true);
     m_timer.setInterval(kPayloadDelayMs);

@@ -17,8 +17,7 @@ class FreeFormSender : public QObject
 public:
     static constexpr int kPayloadDelayMs = 500;
 
-    FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText,
-                   QObject *parent = nullptr);
+    FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText);
 
     // "AT发送": announce the byte length of the input now; the payload goes at the tick.
     void clickAtSend();

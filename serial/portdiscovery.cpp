@@ -22,7 +22,7 @@ QList<PortEntry> systemPorts()
     return ports;
 }
 
-QString PortReport(const QList<PortEntry> &ports)
+QString portReportText(const QList<PortEntry> &ports)
 {
     QString report;
     for (const PortEntry &port : ports) {

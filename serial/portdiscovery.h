@@ -26,4 +26,4 @@ QList<PortEntry> systemPorts();
 
 // One line per device: "PortName: " name TAB "-> FriendlyName: " friendly CR LF.
 // No device gives the empty text.
-QString PortReport(const QList<PortEntry> &ports);
+QString portReportText(const QList<PortEntry> &ports);

@@ -64,7 +64,7 @@ void TstEndToEnd::initTestCase()
 
     // The program's scan: the machine's ports, then the simulated modules.
     m_h = std::make_unique<WindowHarness>([] { return SimRegistry::withRunning(systemPorts()); });
-    m_h->window->findChild<QTimer *>(QStringLiteral("Timer5"))->setInterval(60);
+    m_h->window->payloadTimer().setInterval(60);
 }
 
 void TstEndToEnd::cleanupTestCase()

@@ -53,7 +53,7 @@ void Tst_portdiscovery::portReport()
 {
     QFETCH(PortList, ports);
     QFETCH(QString, report);
-    QCOMPARE(PortReport(ports), report);
+    QCOMPARE(portReportText(ports), report);
 }
 
 void Tst_portdiscovery::friendlyName_data()
@@ -185,7 +185,7 @@ void Tst_portdiscovery::discoveryListsMachinePortsBeforeModules()
     QCOMPARE(expected.last().portName, QStringLiteral("/dev/pts/9"));
     const PortList scanned = SimRegistry::withRunning(systemPorts());
     QCOMPARE(scanned, expected);
-    QCOMPARE(PortReport(scanned).count(QStringLiteral("\r\n")), expected.size());
+    QCOMPARE(portReportText(scanned).count(QStringLiteral("\r\n")), expected.size());
 }
 
 QTEST_GUILESS_MAIN(Tst_portdiscovery)

@@ -2,6 +2,7 @@
 
 #include "commandtable.h"
 #include "countfont.h"
+#include "detailbuttontexts.h"
 #include "messageboxes.h"
 #include "startup.h"
 #include "textfit.h"
@@ -483,7 +484,7 @@ void TstWindow::closedPortOnlyWarns()
     QCOMPARE(h.messages.boxes[0].text, QStringLiteral("串口尚未连接！"));
     QCOMPARE(h.sendLog()->shownText(), QString());
     QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
-    QVERIFY(!h.window->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive());
+    QVERIFY(!h.window->payloadTimer().isActive());
 }
 
 void TstWindow::composedButtons_data()
@@ -607,8 +608,7 @@ void TstWindow::freeFormSends()
     PtyPair pty;
     QVERIFY(pty.isValid());
     WindowHarness h;
-    auto *timer5 = h.window->findChild<QTimer *>(QStringLiteral("Timer5"));
-    QVERIFY(timer5);
+    QTimer *timer5 = &h.window->payloadTimer();
     QCOMPARE(timer5->interval(), 500);
     QVERIFY(!timer5->isActive());
     timer5->setInterval(20);
@@ -1111,6 +1111,7 @@ void TstWindow::errorBoxShowsItsDetailsInChinese()
     });
     poll.start();
 
+    DetailButtonTexts::install(); // as the program does at start-up
     MessageBoxes boxes(nullptr);
     const QString detail =
         QStringLiteral("设备 /dev/ttyUSB0 正被另一个程序占用，请先在那个程序里关闭它。\n"

@@ -108,7 +108,7 @@ struct Driver
         a["heap"] = qint64(mallinfo2().uordblks);
         return a;
     }
-    QTimer *timer5() const { return h.window->findChild<QTimer *>("Timer5"); }
+    QTimer *timer5() const { return &h.window->payloadTimer(); }
 
     WindowHarness h{[] { return systemPorts(); }};
 };
