@@ -29,7 +29,8 @@
 namespace {
 
 constexpr int kTwipsPerPixel = 15;
-// QLineEdit keeps this many pixels free on each side of its text.
+// The fonts the layout is measured in: the window's CJK sans, and the serif that stands
+// in for the send buttons' SimSun.
 const QString kUiFamily = QStringLiteral("Noto Sans CJK SC");
 const QString kSerifFallback = QStringLiteral("Noto Serif CJK SC");
 
