@@ -1,3 +1,4 @@
+#include "gbkconverter.h"
 #include "wirecodec.h"
 
 #include <QRandomGenerator>
@@ -137,13 +138,14 @@ void Tst_wirecodec::initTestCase()
         const QTextCodec *codec = new OwnTablesGbkCodec;
         QVERIFY2(QTextCodec::codecForName("GBK") == codec,
                  "the stand-in codec is not the one found");
-        WireCodec::useFallbackForTesting();
+        offerGbkConverters({fallbackGbkConverter()});
     } else if (wanted == QLatin1String("fallback")) {
-        WireCodec::useFallbackForTesting();
+        offerGbkConverters({fallbackGbkConverter()});
     } else {
         QVERIFY2(wanted.isEmpty(), qPrintable(QStringLiteral("unknown codec path ") + wanted));
     }
-    QVERIFY2(WireCodec::usesFallback() == !wanted.isEmpty(),
+    const GbkConverter *expected = wanted.isEmpty() ? nativeGbkConverter() : fallbackGbkConverter();
+    QVERIFY2(expected && gbkConverterInUse() == expected,
              "the codec path in use is not the one this run is meant to test");
 }
 
