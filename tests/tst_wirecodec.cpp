@@ -124,6 +124,9 @@ private slots:
     void splitReadsDecodeAsWhole();
 
     void bootGarbageNeverSwallowsReady();
+
+    // Last: it takes the converter away.
+    void withoutGbkOnlyAsciiPasses();
 };
 
 // The suite runs three times: over Qt's own converters; with QUORLIN_WIRECODEC=fallback over
@@ -453,6 +456,17 @@ void Tst_wirecodec::bootGarbageNeverSwallowsReady()
         QVERIFY2(!text.contains(QChar(WireCodec::kStrayFfCharacter)),
                  qPrintable(QStringLiteral("seed %1").arg(seed)));
     }
+}
+
+void Tst_wirecodec::withoutGbkOnlyAsciiPasses()
+{
+    offerGbkConverters({});
+    QVERIFY(!WireCodec::available());
+    const WireCodec::Encoded encoded = WireCodec::encode(QStringLiteral("AT+CWSAP=\"中\"\r\n"));
+    QCOMPARE(encoded.bytes, QByteArray("AT+CWSAP=\"?\"\r\n"));
+    QCOMPARE(encoded.text, QStringLiteral("AT+CWSAP=\"?\"\r\n"));
+    QCOMPARE(describe(WireDecoder().decode("OK\xD6\xD0\r\n")),
+             describe(QStringLiteral("OK\uFFFD\uFFFD\r\n")));
 }
 
 QTEST_MAIN(Tst_wirecodec)
