@@ -4,14 +4,11 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStringEncoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
-
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
 
 namespace {
 
@@ -37,30 +34,6 @@ QByteArray &recordOf(QTextBlock block)
         block.setUserData(data);
     }
     return data->ends;
-}
-
-// A copy of a large log writes hundreds of megabytes into memory the process has never
-// touched, and taking that memory in page by page costs more than writing the text:
-// ask for large pages, all of them at once. Only a speed-up; nothing depends on it.
-void takeInMemory(QString &out, qsizetype chars)
-{
-#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
-    constexpr quintptr kLargePage = 2 * 1024 * 1024;
-    if (chars < qsizetype(4 * kLargePage))
-        return;
-    const auto begin = (quintptr(out.data()) + kLargePage - 1) & ~(kLargePage - 1);
-    const auto end = (quintptr(out.data() + chars)) & ~(kLargePage - 1);
-    if (end <= begin)
-        return;
-    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#ifndef MADV_POPULATE_WRITE
-    constexpr int MADV_POPULATE_WRITE = 23; // Linux 5.14; older kernels refuse it
-#endif
-    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
-#else
-    Q_UNUSED(out);
-    Q_UNUSED(chars);
-#endif
 }
 
 } // namespace
@@ -189,7 +162,6 @@ QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
         return out;
     // The text appended is as long as the text shown, give or take a CR per line end.
     out.reserve(qsizetype(to - from) + (to - from) / 16);
-    takeInMemory(out, to - from);
     QTextBlock block = document()->findBlock(from);
     while (block.isValid() && block.position() < to) {
         const int start = block.position();
@@ -202,6 +174,40 @@ QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
     return out;
 }
 
+QByteArray LogView::loggedUtf8(int from, int to) const
+{
+    // Block by block through a small piece of text, so that the log's whole text is never
+    // held twice: once as the bytes, and once more (twice as large) as characters.
+    constexpr qsizetype kPieceChars = 64 * 1024;
+    QByteArray out;
+    if (to <= from)
+        return out;
+    // Mostly ASCII: a byte per character shown, give or take a CR per line end.
+    out.reserve(qsizetype(to - from) + (to - from) / 16);
+    QStringEncoder toUtf8(QStringEncoder::Utf8);
+    QString piece;
+    const auto encode = [&] {
+        const qsizetype size = out.size();
+        out.resize(size + toUtf8.requiredSpace(piece.size()));
+        char *end = toUtf8.appendToBuffer(out.data() + size, piece);
+        out.truncate(end - out.constData());
+        piece.truncate(0);
+    };
+    QTextBlock block = document()->findBlock(from);
+    while (block.isValid() && block.position() < to) {
+        const int start = block.position();
+        const QString text = block.text();
+        const BlockEnds *data = endsOf(block);
+        LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
+                           to - start, to > start + text.size(), false, piece);
+        if (piece.size() >= kPieceChars)
+            encode();
+        block = block.next();
+    }
+    encode();
+    return out;
+}
+
 QMimeData *LogView::createMimeDataFromSelection() const
 {
     // Where the system has a selection of its own, selecting already made the text that
@@ -210,9 +216,11 @@ QMimeData *LogView::createMimeDataFromSelection() const
     const int from = cursor.selectionStart();
     const int to = cursor.selectionEnd();
     if (m_copied.from != from || m_copied.to != to)
-        m_copied = {from, to, loggedText(from, to)};
+        m_copied = {from, to, loggedUtf8(from, to)};
+    // The bytes a program pasting it asks for: the clipboard hands them out as they are,
+    // without making them again for each request.
     auto *data = new QMimeData;
-    data->setText(m_copied.text);
+    data->setData(QStringLiteral("text/plain"), m_copied.utf8);
     return data;
 }
 
