@@ -1,5 +1,7 @@
 #include "logview.h"
 
+#include "largecopyserver.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -73,6 +75,7 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
         m_copied = {};
     });
     connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
+    LargeCopyServer::install();
 }
 
 void LogView::appendText(const QString &text)
