@@ -42,6 +42,18 @@ QByteArray &recordOf(QTextBlock block)
     return data->ends;
 }
 
+// Appends to out the text appended that the document's characters [from, to) of block
+// show; returns the block after it.
+QTextBlock restoreBlock(const QTextBlock &block, int from, int to, bool lineEndsAsLf, QString &out)
+{
+    const int start = block.position();
+    const QString text = block.text();
+    const BlockEnds *data = endsOf(block);
+    LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
+                       to - start, to > start + text.size(), lineEndsAsLf, out);
+    return block.next();
+}
+
 // A copy or a save of a large log writes a hundred megabytes and more into memory the
 // process has never touched, and taking that memory in page by page costs more than
 // writing the text: ask for large pages, all of them at once. Only a speed-up.
@@ -189,15 +201,8 @@ QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
     // The text appended is as long as the text shown, give or take a CR per line end.
     out.reserve(qsizetype(to - from) + (to - from) / 16);
     takeInMemory(out.data(), out.capacity() * qsizetype(sizeof(QChar)));
-    QTextBlock block = document()->findBlock(from);
-    while (block.isValid() && block.position() < to) {
-        const int start = block.position();
-        const QString text = block.text();
-        const BlockEnds *data = endsOf(block);
-        LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
-                           to - start, to > start + text.size(), lineEndsAsLf, out);
-        block = block.next();
-    }
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;)
+        block = restoreBlock(block, from, to, lineEndsAsLf, out);
     return out;
 }
 
@@ -221,16 +226,11 @@ QByteArray LogView::loggedUtf8(int from, int to) const
         out.truncate(end - out.constData());
         piece.truncate(0);
     };
-    QTextBlock block = document()->findBlock(from);
-    while (block.isValid() && block.position() < to) {
-        const int start = block.position();
-        const QString text = block.text();
-        const BlockEnds *data = endsOf(block);
-        LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
-                           to - start, to > start + text.size(), false, piece);
+    for (QTextBlock block = document()->findBlock(from);
+         block.isValid() && block.position() < to;) {
+        block = restoreBlock(block, from, to, false, piece);
         if (piece.size() >= kPieceChars)
             encode();
-        block = block.next();
     }
     encode();
     return out;
