@@ -933,19 +933,24 @@ void Tst_realwindow::copyReachesOtherPrograms_data()
 {
     QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("target");
     // A short copy goes as Qt hands it over; more than LargeCopyServer::kPieceBytes goes in
     // pieces of that size.
-    QTest::newRow("short, Ctrl+C") << 20 << QStringLiteral("clipboard");
-    QTest::newRow("3 MB, Ctrl+C") << 30000 << QStringLiteral("clipboard");
-    QTest::newRow("3 MB, only selected") << 30000 << QStringLiteral("primary");
+    const QString utf8 = QStringLiteral("UTF8_STRING");
+    QTest::newRow("short, Ctrl+C") << 20 << QStringLiteral("clipboard") << utf8;
+    QTest::newRow("3 MB, Ctrl+C") << 30000 << QStringLiteral("clipboard") << utf8;
+    QTest::newRow("3 MB, only selected") << 30000 << QStringLiteral("primary") << utf8;
+    QTest::newRow("3 MB, Ctrl+C, asked for as a MIME type")
+        << 30000 << QStringLiteral("clipboard") << QStringLiteral("text/plain;charset=utf-8");
 }
 
 // Another X program (xclip) pastes what Ctrl+A, Ctrl+C copied of the receive log: exactly
-// the bytes that came, in UTF-8.
+// the bytes that came, in UTF-8, and again at a second paste.
 void Tst_realwindow::copyReachesOtherPrograms()
 {
     QFETCH(int, lines);
     QFETCH(QString, selection);
+    QFETCH(QString, target);
     Form1 *w = showWindow(false);
     QVERIFY(w);
     LogView *log = m_harness->receiveLog();
@@ -959,20 +964,22 @@ void Tst_realwindow::copyReachesOtherPrograms()
     if (selection == QLatin1String("clipboard"))
         QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
 
-    // The window serves the paste from its event loop while xclip reads.
-    QProcess xclip;
-    QSignalSpy finished(&xclip, &QProcess::finished);
-    xclip.start(QStringLiteral("xclip"),
-                {QStringLiteral("-o"), QStringLiteral("-selection"), selection,
-                 QStringLiteral("-t"), QStringLiteral("UTF8_STRING")});
-    QVERIFY2(xclip.waitForStarted(10000), "xclip could not be started (package xclip)");
-    QVERIFY2(finished.wait(10000), "xclip did not end within 10 s");
-    QCOMPARE(xclip.exitCode(), 0);
-    const QByteArray pasted = xclip.readAllStandardOutput();
     const QByteArray expected = text.toUtf8();
-    QVERIFY2(pasted == expected,
-             qPrintable(
-                 QStringLiteral("pasted %1 bytes of %2").arg(pasted.size()).arg(expected.size())));
+    for (int paste = 1; paste <= 2; ++paste) {
+        // The window serves the paste from its event loop while xclip reads.
+        QProcess xclip;
+        QSignalSpy finished(&xclip, &QProcess::finished);
+        xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                              selection, QStringLiteral("-t"), target});
+        QVERIFY2(xclip.waitForStarted(10000), "xclip could not be started (package xclip)");
+        QVERIFY2(finished.wait(10000), "xclip did not end within 10 s");
+        QCOMPARE(xclip.exitCode(), 0);
+        const QByteArray pasted = xclip.readAllStandardOutput();
+        QVERIFY2(pasted == expected, qPrintable(QStringLiteral("paste %1 gave %2 bytes of %3")
+                                                    .arg(paste)
+                                                    .arg(pasted.size())
+                                                    .arg(expected.size())));
+    }
 }
 
 QTEST_MAIN(Tst_realwindow)
