@@ -1,9 +1,12 @@
 #include "logview.h"
 
+#include "largecopyserver.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QStringEncoder>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -39,27 +42,34 @@ QByteArray &recordOf(QTextBlock block)
     return data->ends;
 }
 
-// A copy of a large log writes hundreds of megabytes into memory the process has never
-// touched, and taking that memory in page by page costs more than writing the text:
-// ask for large pages, all of them at once. Only a speed-up; nothing depends on it.
-void takeInMemory(QString &out, qsizetype chars)
+// Appends to out the text appended that the document's characters [from, to) of block
+// show; returns the block after it.
+QTextBlock restoreBlock(const QTextBlock &block, int from, int to, bool lineEndsAsLf, QString &out)
 {
-#if defined(Q_OS_LINUX) && defined(MADV_HUGEPAGE)
+    const int start = block.position();
+    const QString text = block.text();
+    const BlockEnds *data = endsOf(block);
+    LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
+                       to - start, to > start + text.size(), lineEndsAsLf, out);
+    return block.next();
+}
+
+// A copy or a save of a large log writes a hundred megabytes and more into memory the
+// process has never touched, and taking that memory in page by page costs more than
+// writing the text: ask for large pages, all of them at once. Only a speed-up.
+void takeInMemory(void *data, qsizetype bytes)
+{
+#if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_WRITE)
     constexpr quintptr kLargePage = 2 * 1024 * 1024;
-    if (chars < qsizetype(4 * kLargePage))
-        return;
-    const auto begin = (quintptr(out.data()) + kLargePage - 1) & ~(kLargePage - 1);
-    const auto end = (quintptr(out.data() + chars)) & ~(kLargePage - 1);
-    if (end <= begin)
+    const auto begin = (quintptr(data) + kLargePage - 1) & ~(kLargePage - 1);
+    const auto end = (quintptr(data) + quintptr(bytes)) & ~(kLargePage - 1);
+    if (bytes < qsizetype(4 * kLargePage) || end <= begin)
         return;
     madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-#ifndef MADV_POPULATE_WRITE
-    constexpr int MADV_POPULATE_WRITE = 23; // Linux 5.14; older kernels refuse it
-#endif
     madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
 #else
-    Q_UNUSED(out);
-    Q_UNUSED(chars);
+    Q_UNUSED(data);
+    Q_UNUSED(bytes);
 #endif
 }
 
@@ -77,6 +87,7 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
         m_copied = {};
     });
     connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
+    LargeCopyServer::install();
 }
 
 void LogView::appendText(const QString &text)
@@ -189,16 +200,39 @@ QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
         return out;
     // The text appended is as long as the text shown, give or take a CR per line end.
     out.reserve(qsizetype(to - from) + (to - from) / 16);
-    takeInMemory(out, to - from);
-    QTextBlock block = document()->findBlock(from);
-    while (block.isValid() && block.position() < to) {
-        const int start = block.position();
-        const QString text = block.text();
-        const BlockEnds *data = endsOf(block);
-        LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
-                           to - start, to > start + text.size(), lineEndsAsLf, out);
-        block = block.next();
+    takeInMemory(out.data(), out.capacity() * qsizetype(sizeof(QChar)));
+    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;)
+        block = restoreBlock(block, from, to, lineEndsAsLf, out);
+    return out;
+}
+
+QByteArray LogView::loggedUtf8(int from, int to) const
+{
+    // Block by block through a small piece of text, so that the log's whole text is never
+    // held twice: once as the bytes, and once more (twice as large) as characters.
+    constexpr qsizetype kPieceChars = 64 * 1024;
+    QByteArray out;
+    if (to <= from)
+        return out;
+    // Mostly ASCII: a byte per character shown, give or take a CR per line end.
+    out.reserve(qsizetype(to - from) + (to - from) / 16);
+    takeInMemory(out.data(), out.capacity());
+    QStringEncoder toUtf8(QStringEncoder::Utf8);
+    QString piece;
+    const auto encode = [&] {
+        const qsizetype size = out.size();
+        out.resize(size + toUtf8.requiredSpace(piece.size()));
+        char *end = toUtf8.appendToBuffer(out.data() + size, piece);
+        out.truncate(end - out.constData());
+        piece.truncate(0);
+    };
+    for (QTextBlock block = document()->findBlock(from);
+         block.isValid() && block.position() < to;) {
+        block = restoreBlock(block, from, to, false, piece);
+        if (piece.size() >= kPieceChars)
+            encode();
     }
+    encode();
     return out;
 }
 
@@ -210,9 +244,11 @@ QMimeData *LogView::createMimeDataFromSelection() const
     const int from = cursor.selectionStart();
     const int to = cursor.selectionEnd();
     if (m_copied.from != from || m_copied.to != to)
-        m_copied = {from, to, loggedText(from, to)};
+        m_copied = {from, to, loggedUtf8(from, to)};
+    // The bytes a program pasting it asks for: the clipboard hands them out as they are,
+    // without making them again for each request.
     auto *data = new QMimeData;
-    data->setText(m_copied.text);
+    data->setData(QStringLiteral("text/plain"), m_copied.utf8);
     return data;
 }
 

@@ -60,6 +60,8 @@ public:
     QString shownText();
     // The text appended that the document's characters [from, to) show.
     QString loggedText(int from, int to, bool lineEndsAsLf = false) const;
+    // The same in UTF-8.
+    QByteArray loggedUtf8(int from, int to) const;
 
 signals:
     // "保存为文件…" was chosen in the log's context menu.
@@ -90,12 +92,13 @@ private:
     qsizetype m_pendingFront = 0; // characters of m_pending.first() already shown
     qsizetype m_pendingChars = 0; // characters not shown yet
 
-    // The text of the selection copied last, until the selection or the text changes.
+    // The text of the selection copied last, in UTF-8, until the selection or the text
+    // changes.
     struct Copied
     {
         int from = -1;
         int to = -1;
-        QString text;
+        QByteArray utf8;
     };
     mutable Copied m_copied;
 

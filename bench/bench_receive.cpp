@@ -7,10 +7,13 @@
 //   bench_receive            all phases at full size, each in a process of its own
 //   bench_receive --quick    the same with 5 MB, in a few seconds
 //   bench_receive --phase lines|stream|clicks [--mb N] [--clicks N]
+//   xvfb-run bench_receive --phase xcopy [--mb N] [--reference]
+//                            a copy of the whole receive log in a real X server
 
 #include "rawpty.h"
 #include "stallprobe.h"
 #include "streamwriter.h"
+#include "xclipboardcopy.h"
 
 #include "benchreport.h"
 #include "form1.h"
@@ -49,14 +52,6 @@ namespace {
 constexpr quint64 kMB = 1000 * 1000;
 constexpr quint64 kProgressStep = 10 * kMB;
 constexpr qint64 kGiveUpNs = 600'000'000'000; // a run that takes ten minutes has collapsed
-
-// Starts the peak (VmHWM) afresh from what is resident now.
-void resetPeak()
-{
-    QFile file(QStringLiteral("/proc/self/clear_refs"));
-    if (file.open(QIODevice::WriteOnly))
-        file.write("5");
-}
 
 // The real window, shown offscreen, with the real serial link.
 struct Window
@@ -518,6 +513,7 @@ int main(int argc, char *argv[])
     quint64 megabytes = 0;
     int clicks = 200;
     bool quick = false;
+    bool reference = false;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
         if (arg == "--quick")
@@ -528,9 +524,11 @@ int main(int argc, char *argv[])
             megabytes = QByteArray(argv[++i]).toULongLong();
         else if (arg == "--clicks" && i + 1 < argc)
             clicks = QByteArray(argv[++i]).toInt();
+        else if (arg == "--reference")
+            reference = true;
         else {
-            std::printf("usage: %s [--quick] | --phase lines|stream|clicks [--mb N] "
-                        "[--clicks N]\n",
+            std::printf("usage: %s [--quick] | --phase lines|stream|clicks|xcopy [--mb N] "
+                        "[--clicks N] [--reference]\n",
                         argv[0]);
             return 2;
         }
@@ -540,13 +538,21 @@ int main(int argc, char *argv[])
         return runAll(QCoreApplication::applicationFilePath(), quick);
     }
 
+    const bool inX = phase == QLatin1String("xcopy");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", inX ? "xcb" : "offscreen");
     QApplication app(argc, argv);
     if (phase == QLatin1String("lines"))
         return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100);
     if (phase == QLatin1String("stream"))
         return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50);
+    if (inX) {
+        // 97.5 MB of module-like lines are about 1.25 million lines.
+        say("copy of the receive log in X, %.1f MB\n", megabytes ? double(megabytes) : 97.5);
+        Window window;
+        return runXClipboardCopy(window.get<LogView>("Text3"), megabytes ? double(megabytes) : 97.5,
+                                 reference);
+    }
     if (phase == QLatin1String("clicks"))
         return runClicks(megabytes ? megabytes : 100, std::max(clicks, 1));
     std::printf("unknown phase %s\n", qPrintable(phase));

@@ -11,6 +11,9 @@ void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // A field of /proc/self/status in MB (VmRSS: resident now; VmHWM: the peak), or -1.
 double statusMb(const char *field);
 
+// Starts the peak (VmHWM) afresh from what is resident now.
+void resetPeak();
+
 // Counts and prints every message box; a benchmark never stops on one.
 class PrintedMessages : public MessageSeam
 {

@@ -241,6 +241,11 @@ void TestLogView::copyGivesBackWhatWasLogged_data()
         << true << linesOf(lengths, QStringLiteral("\r\n"));
     QTest::newRow("lines of 0, 511, 512, 513 and 200000 characters, CR LF split between appends")
         << false << linesOf(lengths, QStringLiteral("\r\n"), true);
+    // The copy is handed over as UTF-8: every character comes back, also past a row break.
+    QTest::newRow("Chinese text and characters beyond 16 bits, rows of 512 and more")
+        << false
+        << QStringList{QStringLiteral("接收数据：%1\U0001F600%1\r\n").arg(QString(300, 'c')),
+                       QString(700, QChar(0x4E2D)) + QStringLiteral("\n")};
     QTest::newRow("send log: command lines and raw text")
         << false << QStringList{"AT\r\n", "AT+CWJAP=\"net\",\"pass\"\r\n", "raw", " text\r",
                                 "AT\r\n", QString(600, 'p') + "\r\n"};

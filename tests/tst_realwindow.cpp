@@ -1,7 +1,7 @@
 // The window on a real X server (run under xvfb-run on the xcb platform): what the server
 // holds for its caption, size, size hints and decorations, where it appears and where it
 // goes, the Tab order, and whether every caption fits its control with the font in use.
-// The X side is read with xprop, xwininfo and xdotool (x11-utils, xdotool).
+// The X side is read with xprop, xwininfo, xdotool and xclip (x11-utils, xdotool, xclip).
 //
 // The suite also runs with QT_SCALE_FACTOR=2: the window then keeps its size in the
 // window's own (logical) pixels and is twice as large on the X server, which counts device
@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
@@ -275,6 +276,8 @@ private slots:
     void longCountFits();
     void longNameBoxFitsTheScreen_data();
     void longNameBoxFitsTheScreen();
+    void copyReachesOtherPrograms_data();
+    void copyReachesOtherPrograms();
 
 private:
     // A fresh window, shown and, when asked, active.
@@ -924,6 +927,59 @@ void Tst_realwindow::longNameBoxFitsTheScreen()
     QVERIFY(box->text().contains(QChar(0x2026)));
     QVERIFY(box->detailedText().startsWith(text));
     QVERIFY(box->detailedText().endsWith(QStringLiteral("No such file or directory")));
+}
+
+void Tst_realwindow::copyReachesOtherPrograms_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("selection");
+    QTest::addColumn<QString>("target");
+    // A short copy goes as Qt hands it over; more than LargeCopyServer::kPieceBytes goes in
+    // pieces of that size.
+    const QString utf8 = QStringLiteral("UTF8_STRING");
+    QTest::newRow("short, Ctrl+C") << 20 << QStringLiteral("clipboard") << utf8;
+    QTest::newRow("3 MB, Ctrl+C") << 30000 << QStringLiteral("clipboard") << utf8;
+    QTest::newRow("3 MB, only selected") << 30000 << QStringLiteral("primary") << utf8;
+    QTest::newRow("3 MB, Ctrl+C, asked for as a MIME type")
+        << 30000 << QStringLiteral("clipboard") << QStringLiteral("text/plain;charset=utf-8");
+}
+
+// Another X program (xclip) pastes what Ctrl+A, Ctrl+C copied of the receive log: exactly
+// the bytes that came, in UTF-8, and again at a second paste.
+void Tst_realwindow::copyReachesOtherPrograms()
+{
+    QFETCH(int, lines);
+    QFETCH(QString, selection);
+    QFETCH(QString, target);
+    Form1 *w = showWindow(false);
+    QVERIFY(w);
+    LogView *log = m_harness->receiveLog();
+    QString text;
+    for (int i = 0; i < lines; ++i)
+        text += QStringLiteral("+IPD,0,%1:接收数据 %2\r\n").arg(i).arg(QString(60 + i % 40, 'x'));
+    log->appendText(text);
+    log->flush();
+    log->setFocus();
+    QTest::keyClick(log, Qt::Key_A, Qt::ControlModifier);
+    if (selection == QLatin1String("clipboard"))
+        QTest::keyClick(log, Qt::Key_C, Qt::ControlModifier);
+
+    const QByteArray expected = text.toUtf8();
+    for (int paste = 1; paste <= 2; ++paste) {
+        // The window serves the paste from its event loop while xclip reads.
+        QProcess xclip;
+        QSignalSpy finished(&xclip, &QProcess::finished);
+        xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                              selection, QStringLiteral("-t"), target});
+        QVERIFY2(xclip.waitForStarted(10000), "xclip could not be started (package xclip)");
+        QVERIFY2(finished.wait(10000), "xclip did not end within 10 s");
+        QCOMPARE(xclip.exitCode(), 0);
+        const QByteArray pasted = xclip.readAllStandardOutput();
+        QVERIFY2(pasted == expected, qPrintable(QStringLiteral("paste %1 gave %2 bytes of %3")
+                                                    .arg(paste)
+                                                    .arg(pasted.size())
+                                                    .arg(expected.size())));
+    }
 }
 
 QTEST_MAIN(Tst_realwindow)

@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages Quorlin needs to build, run and test, when missing.
 set -e
 PKGS="g++ cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools qt6-serialport-dev \
-      qt6-5compat-dev libgl-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool \
+      qt6-5compat-dev libxcb1-dev libgl-dev fonts-noto-cjk qt6-translations-l10n xvfb xauth x11-utils xdotool xclip \
       weston qt6-wayland appstream desktop-file-utils lintian help2man"
 # The package checks: dependencies worked out by dpkg-shlibdeps (which needs file),
 # hardening-check, and two clean builds of the last commit.

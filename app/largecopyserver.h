@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QAbstractNativeEventFilter>
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+
+class QTimer;
+
+// Hands a large copy to the program that pastes it, under the X window system.
+//
+// Qt's X clipboard hands a large text over in pieces as large as one request may be (16 MB
+// where the server takes big requests), and the X server answers the pasting program's
+// read of each piece with one reply. The server sends a reply the program does not read
+// at once in steps, moving what is left to the front of its buffer at every step: the cost
+// grows with the square of the piece, and a 100 MB copy spends seconds in the server.
+// Here a copy of more than kPieceBytes is handed over in pieces of kPieceBytes (what a
+// request may hold without big requests), in the same protocol; anything else goes to Qt.
+class LargeCopyServer : public QObject, public QAbstractNativeEventFilter
+{
+public:
+    static constexpr int kPieceBytes = 256 * 1024;
+    // A transfer whose reader takes no piece for so long is given up.
+    static constexpr int kGiveUpMs = 5000;
+
+    // Serves large copies from now on, once per application; nothing outside X.
+    static void install();
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override;
+
+private:
+    explicit LargeCopyServer(QObject *parent);
+    bool startTransfer(const void *request);
+    bool sendPiece(const void *notify);
+    void dropIdleTransfers();
+
+    struct Transfer
+    {
+        quint32 property = 0;
+        quint32 target = 0;
+        QByteArray bytes;
+        qsizetype sent = 0;
+        qint64 lastMs = 0; // when the reader last took a piece
+    };
+
+    void *m_connection = nullptr;
+    quint32 m_clipboard = 0;
+    quint32 m_utf8 = 0;
+    quint32 m_textPlainUtf8 = 0;
+    quint32 m_incr = 0;
+    QHash<quint32, Transfer> m_transfers; // by the reader's window
+    QTimer *m_giveUp = nullptr;
+};
