@@ -252,6 +252,12 @@ void TstWindow::openFailure_data()
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
+    QTest::newRow("speed too large for the line")
+        << none << false << pty << "99999999999"
+        << "1" << false << pty << QStringLiteral("波特率“99999999999”超出串口能设置的范围。");
+    QTest::newRow("speed of zero")
+        << none << false << pty << "000"
+        << "1" << false << pty << QStringLiteral("波特率“000”不是正整数。");
     QTest::newRow("speed with a blank")
         << none << false << pty << "9600 "
         << "1" << false << pty << QStringLiteral("波特率“9600 ”不是正整数。");
