@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
@@ -1014,9 +1015,26 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QLineEdit *edit = editField(h, box);
     edit->setFocus();
 
+    const auto undo = [edit] { QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier); };
+    const auto redo = [edit] {
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+
     // Pasted over the whole text: the first line replaces it, the second is gone.
+    const QString designText = edit->text();
+    edit->end(false);
+    typeText(edit, QStringLiteral("q"));
+    const QString typed = edit->text();
     edit->selectAll();
     paste(edit, value + lineBreak + QStringLiteral("AT+RST"));
+    QCOMPARE(edit->text(), value);
+    // One step back gives what the paste replaced, the next takes the typing back.
+    undo();
+    QCOMPARE(edit->text(), typed);
+    undo();
+    QCOMPARE(edit->text(), designText);
+    redo();
+    redo();
     QCOMPARE(edit->text(), value);
 
     // Pasted inside the text: the first line goes in at the cursor, the rest stays.
@@ -1025,6 +1043,31 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     paste(edit, QStringLiteral("x") + lineBreak + QStringLiteral("y"));
     QCOMPARE(edit->text(), QStringLiteral("axb"));
     QCOMPARE(edit->cursorPosition(), 2);
+    // Typing after the paste is a step of its own.
+    typeText(edit, QStringLiteral("c"));
+    undo();
+    QCOMPARE(edit->text(), QStringLiteral("axb"));
+    undo();
+    QCOMPARE(edit->text(), QStringLiteral("ab"));
+    redo();
+    QCOMPARE(edit->text(), QStringLiteral("axb"));
+
+    // Control characters pasted or dropped never reach the box; a tab becomes a blank.
+    const QString controls =
+        QStringLiteral("\x0b\x0c\x1b\x1a\x7f\x01\x1f") + QChar(0) + QChar(0x85);
+    const QString withControls = QStringLiteral("a\tb") + controls + QStringLiteral("c") +
+                                 lineBreak + QStringLiteral("AT+RST");
+    edit->selectAll();
+    paste(edit, withControls);
+    QCOMPARE(edit->text(), QStringLiteral("a bc"));
+    edit->clear();
+    QMimeData dropped;
+    dropped.setText(withControls);
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &enter);
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &drop);
+    QCOMPARE(edit->text(), QStringLiteral("a bc"));
 
     // Set from the program: its first line.
     edit->setText(value + lineBreak + QStringLiteral("AT+RST"));
