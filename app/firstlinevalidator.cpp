@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -111,9 +112,13 @@ bool FirstLineValidator::eventFilter(QObject *watched, QEvent *event)
             return false;
         // The box's own menu, with its paste cut like the keys' paste.
         QMenu *menu = m_box->createStandardContextMenu();
-        if (QAction *paste = menu->findChild<QAction *>(QStringLiteral("edit-paste"))) {
-            disconnect(paste, &QAction::triggered, m_box, nullptr);
-            connect(paste, &QAction::triggered, this, [this] {
+        // Its paste entry is known by the box's own caption for it, shortcut aside.
+        const QString pasteCaption = QCoreApplication::translate("QLineEdit", "&Paste");
+        for (QAction *action : menu->actions()) {
+            if (action->text().section(u'\t', 0, 0) != pasteCaption)
+                continue;
+            disconnect(action, &QAction::triggered, m_box, nullptr);
+            connect(action, &QAction::triggered, this, [this] {
                 if (!pasteKept(QClipboard::Clipboard))
                     m_box->paste();
             });
