@@ -1068,6 +1068,28 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(edit, &drop);
     QCOMPARE(edit->text(), QStringLiteral("a bc"));
+    // The paste entry of the box's own menu, where it has one (a list's field has none).
+    if (edit->contextMenuPolicy() == Qt::DefaultContextMenu) {
+        edit->setText(QStringLiteral("ab"));
+        edit->selectAll();
+        QGuiApplication::clipboard()->setText(withControls);
+        const QPoint at(2, 2);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, edit->mapToGlobal(at));
+        QCoreApplication::sendEvent(edit, &click);
+        auto *menu = edit->findChild<QMenu *>();
+        QVERIFY2(menu && menu->isVisible(), "no context menu came up");
+        const QString caption = QCoreApplication::translate("QLineEdit", "&Paste");
+        const QList<QAction *> entries = menu->actions();
+        const auto entry = std::find_if(entries.begin(), entries.end(), [&](QAction *a) {
+            return a->text().startsWith(caption);
+        });
+        QVERIFY2(entry != entries.end(), "the menu has no paste entry");
+        (*entry)->trigger();
+        menu->close();
+        QCOMPARE(edit->text(), QStringLiteral("a bc"));
+        undo();
+        QCOMPARE(edit->text(), QStringLiteral("ab"));
+    }
 
     // Set from the program: its first line.
     edit->setText(value + lineBreak + QStringLiteral("AT+RST"));
