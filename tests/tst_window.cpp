@@ -1080,9 +1080,8 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
         QVERIFY2(menu && menu->isVisible(), "no context menu came up");
         const QString caption = QCoreApplication::translate("QLineEdit", "&Paste");
         const QList<QAction *> entries = menu->actions();
-        const auto entry = std::find_if(entries.begin(), entries.end(), [&](QAction *a) {
-            return a->text().startsWith(caption);
-        });
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](QAction *a) { return a->text().startsWith(caption); });
         QVERIFY2(entry != entries.end(), "the menu has no paste entry");
         (*entry)->trigger();
         menu->close();
