@@ -1,14 +1,42 @@
 #include "firstlinevalidator.h"
 
+#include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 
-FirstLineValidator::FirstLineValidator(QLineEdit *box) : QValidator(box), m_last(box->text())
+#include <algorithm>
+
+namespace {
+
+bool isControl(QChar c)
+{
+    return c.category() == QChar::Other_Control;
+}
+
+} // namespace
+
+FirstLineValidator::FirstLineValidator(QLineEdit *box)
+    : QValidator(box), m_box(box), m_last(box->text())
 {
     // The box's own text is cut too, so that the invariant holds from the start.
-    if (firstLineLength(m_last) < m_last.size()) {
-        m_last.truncate(firstLineLength(m_last));
+    if (keptOfPaste(m_last) != m_last) {
+        m_last = keptOfPaste(m_last);
         box->setText(m_last);
     }
+    box->installEventFilter(this);
+    // An editable list keeps the keyboard focus itself and hands the keys to its field
+    // directly, past the field's event filters.
+    if (auto *list = qobject_cast<QComboBox *>(box->parentWidget());
+        list && list->lineEdit() == box)
+        list->installEventFilter(this);
 }
 
 qsizetype FirstLineValidator::firstLineLength(const QString &text)
@@ -21,28 +49,139 @@ qsizetype FirstLineValidator::firstLineLength(const QString &text)
     return text.size();
 }
 
+QString FirstLineValidator::keptOfPaste(const QString &text)
+{
+    QString kept;
+    const qsizetype length = firstLineLength(text);
+    kept.reserve(length);
+    for (qsizetype i = 0; i < length; ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\t')
+            kept += u' ';
+        else if (!isControl(c))
+            kept += c;
+    }
+    return kept;
+}
+
 QValidator::State FirstLineValidator::validate(QString &input, int &pos) const
 {
-    if (firstLineLength(input) == input.size()) {
+    if (std::none_of(input.cbegin(), input.cend(), isControl)) {
         m_last = input;
         return Acceptable;
     }
 
+    // Pastes and drops come in already cut (see eventFilter); this catches whatever else
+    // puts text in, at the price of the box's undo history.
     // What was typed, pasted or dropped ends at the cursor and starts where the text first
-    // differs from what the box held; that holds no line break, so the new part is where
-    // the break came in. Of the new part only its first line is kept.
+    // differs from what the box held; that holds no control character, so the new part is
+    // where it came in. Of the new part only what a paste keeps is kept.
     const qsizetype end = qBound(qsizetype(0), qsizetype(pos), input.size());
     qsizetype start = 0;
     const qsizetype common = qMin(end, m_last.size());
     while (start < common && input.at(start) == m_last.at(start))
         ++start;
-    QString inserted = input.mid(start, end - start);
-    inserted.truncate(firstLineLength(inserted));
+    const QString inserted = keptOfPaste(input.mid(start, end - start));
 
-    QString kept = input.left(start) + inserted + input.mid(end);
-    kept.truncate(firstLineLength(kept)); // whatever else might hold a break
+    QString kept = keptOfPaste(input.left(start) + inserted + input.mid(end)); // whatever else
     pos = int(qMin(start + inserted.size(), kept.size()));
     input = kept;
     m_last = input;
     return Acceptable;
+}
+
+bool FirstLineValidator::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_box->isReadOnly())
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent *>(event)->matches(QKeySequence::Paste))
+            return pasteKept(QClipboard::Clipboard);
+        return false;
+    case QEvent::MouseButtonRelease:
+        // The middle button pastes the selection where it was pressed.
+        if (watched == m_box && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton &&
+            QGuiApplication::clipboard()->supportsSelection()) {
+            m_box->deselect();
+            return pasteKept(QClipboard::Selection);
+        }
+        return false;
+    case QEvent::ContextMenu: {
+        if (watched != m_box || m_box->contextMenuPolicy() != Qt::DefaultContextMenu)
+            return false;
+        // The box's own menu, with its paste cut like the keys' paste.
+        QMenu *menu = m_box->createStandardContextMenu();
+        // Its paste entry is known by the box's own caption for it, shortcut aside.
+        const QString pasteCaption = QCoreApplication::translate("QLineEdit", "&Paste");
+        for (QAction *action : menu->actions()) {
+            if (action->text().section(u'\t', 0, 0) != pasteCaption)
+                continue;
+            disconnect(action, &QAction::triggered, m_box, nullptr);
+            connect(action, &QAction::triggered, this, [this] {
+                if (!pasteKept(QClipboard::Clipboard))
+                    m_box->paste();
+            });
+        }
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        const QString text = drop->mimeData()->text();
+        if (watched != m_box || keptOfPaste(text) == text)
+            return false;
+        // The same drop, carrying only what the box keeps.
+        QMimeData kept;
+        kept.setText(keptOfPaste(text));
+        QDropEvent keptDrop(drop->position(), drop->possibleActions(), &kept, drop->buttons(),
+                            drop->modifiers());
+        keptDrop.setDropAction(drop->dropAction());
+        QCoreApplication::sendEvent(m_box, &keptDrop);
+        drop->setDropAction(keptDrop.dropAction());
+        drop->setAccepted(keptDrop.isAccepted());
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+bool FirstLineValidator::pasteKept(QClipboard::Mode mode)
+{
+    const QString text = QGuiApplication::clipboard()->text(mode);
+    const QString kept = keptOfPaste(text);
+    if (kept == text)
+        return false;
+    // As the box's paste: nothing to do with nothing kept and nothing selected.
+    if (!kept.isEmpty() || m_box->hasSelectedText())
+        insertAsOneStep(kept);
+    return true;
+}
+
+void FirstLineValidator::insertAsOneStep(const QString &text)
+{
+    startNewStep();
+    m_box->insert(text);
+    startNewStep();
+}
+
+void FirstLineValidator::startNewStep()
+{
+    // The box starts a new undo step whenever its cursor moves, which is how its own paste
+    // keeps apart from the typing before and after it. Away and back, selection kept.
+    if (m_box->text().isEmpty())
+        return;
+    const int cursor = m_box->cursorPosition();
+    const int selectionStart = m_box->selectionStart();
+    const int selectionLength = m_box->selectionLength();
+    m_box->setCursorPosition(cursor == 0 ? 1 : 0);
+    m_box->setCursorPosition(cursor);
+    if (selectionLength > 0) {
+        if (cursor == selectionStart)
+            m_box->setSelection(selectionStart + selectionLength, -selectionLength);
+        else
+            m_box->setSelection(selectionStart, selectionLength);
+    }
 }

@@ -1,25 +1,42 @@
 #pragma once
 
+#include <QClipboard>
 #include <QString>
 #include <QValidator>
 
 class QLineEdit;
 
-// Keeps a single-line box (or a list's edit field) to one line, as a native single-line
-// box does: text pasted, dropped or set keeps only its first line, and a CR or LF can never
-// stay in the box. Everything else is left exactly as typed.
+// Keeps a single-line box (or a list's edit field) to one line of visible text, as a native
+// single-line box does: text pasted, dropped or set keeps only its first line, and a CR,
+// an LF or any other control character can never stay in the box (a tab becomes a blank).
+// Everything else is left exactly as typed. A paste or a drop that has to be cut goes in
+// already cut, through the box's own editing, so it is one step that undo takes back and
+// redo puts in again, like any other paste.
 class FirstLineValidator : public QValidator
 {
     Q_OBJECT
 public:
-    // Watches the box's text from now on; the box takes ownership.
+    // Watches the box's text and its pastes and drops from now on; the box takes ownership.
     explicit FirstLineValidator(QLineEdit *box);
 
     State validate(QString &input, int &pos) const override;
 
     // Where the first line of a text ends: at its first CR or LF, or at its end.
     static qsizetype firstLineLength(const QString &text);
+    // What a one-line box keeps of a text put into it: its first line, tabs as blanks and
+    // no other control character.
+    static QString keptOfPaste(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // Pastes the clipboard's text as the box would, cut to what it keeps. False when the
+    // text needs no cutting and the box's own paste can take it.
+    bool pasteKept(QClipboard::Mode mode);
+    void insertAsOneStep(const QString &text);
+    void startNewStep();
+
+    QLineEdit *m_box;
     mutable QString m_last; // the box's text after the last change
 };

@@ -13,7 +13,15 @@ const QString kLineEnd = QStringLiteral("\r\n");
 Transmitter::Transmitter(SerialLink &link, LogSink &sendLog, ByteCount &txCount,
                          MessageSeam &messages)
     : m_link(link), m_sendLog(sendLog), m_txCount(txCount), m_messages(messages)
-{}
+{
+    m_unsentWatch = QObject::connect(&m_link, &SerialLink::unsent, &m_link,
+                                     [this](qint64 bytes) { cutShort(bytes); });
+}
+
+Transmitter::~Transmitter()
+{
+    QObject::disconnect(m_unsentWatch);
+}
 
 bool Transmitter::runCommand(const std::function<std::optional<QString>()> &compose)
 {
@@ -68,6 +76,17 @@ bool Transmitter::transmit(const QString &wireText)
     QString logged = encoded.text;
     logged.replace(kLineEnd, QStringLiteral("\n"));
     m_sendLog.appendText(logged);
+    m_lineOpen = !logged.endsWith(u'\n');
     m_txCount.add(static_cast<quint64>(encoded.bytes.size()));
     return true;
+}
+
+void Transmitter::cutShort(qint64 unsentBytes)
+{
+    // The log already shows the whole text; it cannot take back its tail, so it says on a
+    // line of its own how much of it never left.
+    const QString note = QStringLiteral("（发送被中断：%1 字节未发出）\n").arg(unsentBytes);
+    m_sendLog.appendText(m_lineOpen ? QStringLiteral("\n") + note : note);
+    m_lineOpen = false;
+    m_txCount.takeBack(static_cast<quint64>(unsentBytes));
 }

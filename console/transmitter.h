@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaObject>
 #include <QString>
 
 #include <functional>
@@ -15,7 +16,12 @@ class MessageSeam;
 class Transmitter
 {
 public:
+    // Also listens to the link: bytes a close or a loss drops before they went out are
+    // taken back from TxCount, and the send log says the send was cut short.
     Transmitter(SerialLink &link, LogSink &sendLog, ByteCount &txCount, MessageSeam &messages);
+    ~Transmitter();
+    Transmitter(const Transmitter &) = delete;
+    Transmitter &operator=(const Transmitter &) = delete;
 
     // The frame of a command button: when the port is closed, WarnNotConnected and nothing
     // else; otherwise compose (reading the controls now) and, when it gives a command,
@@ -41,9 +47,12 @@ public:
 
 private:
     bool transmit(const QString &wireText);
+    void cutShort(qint64 unsentBytes);
 
     SerialLink &m_link;
     LogSink &m_sendLog;
     ByteCount &m_txCount;
     MessageSeam &m_messages;
+    QMetaObject::Connection m_unsentWatch;
+    bool m_lineOpen = false; // the send log's last text did not end with a line break
 };

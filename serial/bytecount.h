@@ -9,6 +9,9 @@ class ByteCount
 public:
     void add(quint64 bytes) { m_value += bytes; }
     void reset() { m_value = 0; }
+    // Takes back bytes that were counted but never went out. They are the last ones
+    // counted, so after a reset at most the count since then is taken back.
+    void takeBack(quint64 bytes) { m_value -= qMin(bytes, m_value); }
     quint64 value() const { return m_value; }
     QString text() const { return QString::number(m_value); }
 

@@ -86,8 +86,18 @@ bool QtSerialLink::open(const QString &systemName, const LineSettings &settings,
 void QtSerialLink::close()
 {
     m_live = false;
-    if (m_port.isOpen())
-        m_port.close();
+    closePort();
+}
+
+void QtSerialLink::closePort(qint64 uncounted)
+{
+    if (!m_port.isOpen())
+        return;
+    // What still waits in the write buffer never reaches the line once the port is closed.
+    const qint64 dropped = m_port.bytesToWrite() - uncounted;
+    m_port.close();
+    if (dropped > 0)
+        emit unsent(dropped);
 }
 
 bool QtSerialLink::isOpen() const
@@ -103,9 +113,9 @@ bool QtSerialLink::write(const QByteArray &bytes)
     if (written == bytes.size())
         return true;
     // write() may already have reported the failure through errorOccurred; fail() acts
-    // only once either way.
+    // only once either way. The part of these bytes it took was never counted as sent.
     const QString reason = m_port.errorString();
-    fail(reason.isEmpty() ? QStringLiteral("write failed") : reason);
+    fail(reason.isEmpty() ? QStringLiteral("write failed") : reason, qMax(written, qint64(0)));
     return false;
 }
 
@@ -141,7 +151,7 @@ void QtSerialLink::onError(QSerialPort::SerialPortError error)
     fail(m_port.errorString());
 }
 
-void QtSerialLink::fail(const QString &reason)
+void QtSerialLink::fail(const QString &reason, qint64 uncounted)
 {
     if (!m_live)
         return;
@@ -160,8 +170,7 @@ void QtSerialLink::fail(const QString &reason)
     hungUp = m_port.isOpen() && ::tcgetattr(int(m_port.handle()), &settings) != 0 && errno == EIO;
 #endif
     // Closing at once stops the flood of further errors a vanished device raises.
-    if (m_port.isOpen())
-        m_port.close();
+    closePort(uncounted);
     const QString why = PortFailure::ofLoss(m_port.portName(), reason, hungUp).text();
     // The window answers a lost port with a modal box, which must not run inside the
     // port's own notification.

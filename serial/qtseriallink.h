@@ -24,7 +24,11 @@ public:
 private:
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
-    void fail(const QString &reason);
+    // `uncounted`: bytes of a failed write that are still in the write buffer but were
+    // never reported as written.
+    void fail(const QString &reason, qint64 uncounted = 0);
+    // Closes the port and reports what it dropped from the write buffer, less `uncounted`.
+    void closePort(qint64 uncounted = 0);
     void deliverWaiting();
 
     QSerialPort m_port;

@@ -20,6 +20,8 @@ public:
     // for the user, then the system's own words.
     virtual bool open(const QString &systemName, const LineSettings &settings,
                       QString *error = nullptr) = 0;
+    // Closes the port. Bytes handed to write() that had not yet gone out are dropped,
+    // and unsent() says how many.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
@@ -34,4 +36,8 @@ signals:
     // The port failed while open (unplugged, read or write error) and has been closed;
     // `reason` says so for the user, with the system's own words.
     void lost(const QString &reason);
+    // A close or a loss dropped `bytes` bytes that write() had accepted but that had not
+    // yet left for the line: the last bytes written. Emitted at once, before close()
+    // returns or before lost().
+    void unsent(qint64 bytes);
 };

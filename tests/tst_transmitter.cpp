@@ -571,6 +571,11 @@ void Tst_transmitter::overPseudoTerminal_data()
     QTest::newRow("far side gone before the tick: payload dropped")
         << "farSideGone"
         << "hello" << QByteArray("AT+CIPSEND=5\r\n") << 14;
+    // A long raw text on a line read slowly, then the port closed or the line gone while
+    // most of it still waits: only what left is counted, and the log says what did not.
+    const QString longText(200000, u'x');
+    QTest::newRow("closed mid-send") << "closedMidSend" << longText << QByteArray() << 200000;
+    QTest::newRow("lost mid-send") << "lostMidSend" << longText << QByteArray() << 200000;
 }
 
 void Tst_transmitter::overPseudoTerminal()
@@ -610,6 +615,37 @@ void Tst_transmitter::overPseudoTerminal()
         WAIT_FOR_TICK(sender, ticks);
         QCOMPARE(tx.value(), quint64(count));
         QCOMPARE(log.text, QStringLiteral("AT+CIPSEND=5\n"));
+        return;
+    } else if (scenario.endsWith(QLatin1String("MidSend"))) {
+        QSignalSpy unsent(&link, &SerialLink::unsent);
+        sender.clickTextSend();
+        QCOMPARE(tx.value(), quint64(count));
+        // The far side takes a little, then stops reading while the console fills the line.
+        QByteArray arrived = pty.readExactly(4096);
+        QCOMPARE(arrived.size(), 4096);
+        QTest::qWait(50);
+        if (scenario == QLatin1String("closedMidSend")) {
+            link.close();
+            arrived += pty.read(1000, 50); // what had left before the close
+        } else {
+            pty.closeMaster();
+            QVERIFY2(QTest::qWaitFor([&] { return !link.isOpen(); }, 2000),
+                     "waited 2000 ms for the link to see the far side gone");
+        }
+        QCOMPARE(unsent.count(), 1);
+        const qint64 dropped = unsent.at(0).at(0).toLongLong();
+        QVERIFY2(dropped > 0 && dropped < count, qPrintable(QString::number(dropped)));
+        QCOMPARE(tx.value(), quint64(count - dropped));
+        if (scenario == QLatin1String("closedMidSend"))
+            QCOMPARE(arrived.size(), count - dropped);
+        QCOMPARE(log.text,
+                 input + QStringLiteral("\n（发送被中断：%1 字节未发出）\n").arg(dropped));
+        if (scenario == QLatin1String("closedMidSend")) {
+            // Opened again, the next line starts after the note.
+            QVERIFY(link.open(pty.slavePath(), LineSettings{}, nullptr));
+            QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
+            QVERIFY(log.text.endsWith(QStringLiteral("字节未发出）\nAT\n")));
+        }
         return;
     }
 

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
@@ -253,6 +254,12 @@ void TstWindow::openFailure_data()
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
+    QTest::newRow("speed too large for the line")
+        << none << false << pty << "99999999999"
+        << "1" << false << pty << QStringLiteral("波特率“99999999999”超出串口能设置的范围。");
+    QTest::newRow("speed of zero")
+        << none << false << pty << "000"
+        << "1" << false << pty << QStringLiteral("波特率“000”不是正整数。");
     QTest::newRow("speed with a blank")
         << none << false << pty << "9600 "
         << "1" << false << pty << QStringLiteral("波特率“9600 ”不是正整数。");
@@ -1008,9 +1015,26 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QLineEdit *edit = editField(h, box);
     edit->setFocus();
 
+    const auto undo = [edit] { QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier); };
+    const auto redo = [edit] {
+        QTest::keyClick(edit, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+
     // Pasted over the whole text: the first line replaces it, the second is gone.
+    const QString designText = edit->text();
+    edit->end(false);
+    typeText(edit, QStringLiteral("q"));
+    const QString typed = edit->text();
     edit->selectAll();
     paste(edit, value + lineBreak + QStringLiteral("AT+RST"));
+    QCOMPARE(edit->text(), value);
+    // One step back gives what the paste replaced, the next takes the typing back.
+    undo();
+    QCOMPARE(edit->text(), typed);
+    undo();
+    QCOMPARE(edit->text(), designText);
+    redo();
+    redo();
     QCOMPARE(edit->text(), value);
 
     // Pasted inside the text: the first line goes in at the cursor, the rest stays.
@@ -1019,6 +1043,52 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     paste(edit, QStringLiteral("x") + lineBreak + QStringLiteral("y"));
     QCOMPARE(edit->text(), QStringLiteral("axb"));
     QCOMPARE(edit->cursorPosition(), 2);
+    // Typing after the paste is a step of its own.
+    typeText(edit, QStringLiteral("c"));
+    undo();
+    QCOMPARE(edit->text(), QStringLiteral("axb"));
+    undo();
+    QCOMPARE(edit->text(), QStringLiteral("ab"));
+    redo();
+    QCOMPARE(edit->text(), QStringLiteral("axb"));
+
+    // Control characters pasted or dropped never reach the box; a tab becomes a blank.
+    const QString controls =
+        QStringLiteral("\x0b\x0c\x1b\x1a\x7f\x01\x1f") + QChar(0) + QChar(0x85);
+    const QString withControls = QStringLiteral("a\tb") + controls + QStringLiteral("c") +
+                                 lineBreak + QStringLiteral("AT+RST");
+    edit->selectAll();
+    paste(edit, withControls);
+    QCOMPARE(edit->text(), QStringLiteral("a bc"));
+    edit->clear();
+    QMimeData dropped;
+    dropped.setText(withControls);
+    QDragEnterEvent enter(QPoint(2, 2), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &enter);
+    QDropEvent drop(QPointF(2, 2), Qt::CopyAction, &dropped, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit, &drop);
+    QCOMPARE(edit->text(), QStringLiteral("a bc"));
+    // The paste entry of the box's own menu, where it has one (a list's field has none).
+    if (edit->contextMenuPolicy() == Qt::DefaultContextMenu) {
+        edit->setText(QStringLiteral("ab"));
+        edit->selectAll();
+        QGuiApplication::clipboard()->setText(withControls);
+        const QPoint at(2, 2);
+        QContextMenuEvent click(QContextMenuEvent::Mouse, at, edit->mapToGlobal(at));
+        QCoreApplication::sendEvent(edit, &click);
+        auto *menu = edit->findChild<QMenu *>();
+        QVERIFY2(menu && menu->isVisible(), "no context menu came up");
+        const QString caption = QCoreApplication::translate("QLineEdit", "&Paste");
+        const QList<QAction *> entries = menu->actions();
+        const auto entry = std::find_if(entries.begin(), entries.end(),
+                                        [&](QAction *a) { return a->text().startsWith(caption); });
+        QVERIFY2(entry != entries.end(), "the menu has no paste entry");
+        (*entry)->trigger();
+        menu->close();
+        QCOMPARE(edit->text(), QStringLiteral("a bc"));
+        undo();
+        QCOMPARE(edit->text(), QStringLiteral("ab"));
+    }
 
     // Set from the program: its first line.
     edit->setText(value + lineBreak + QStringLiteral("AT+RST"));
