@@ -72,8 +72,8 @@ struct WindowHarness
     RecordingMessages messages;
     QList<PortEntry> ports;
     QList<QUrl> opened;
-    QString savePath;                // what the person picks when a log is saved
-    QStringList offeredSavePaths;    // what they were offered
+    QString savePath;             // what the person picks when a log is saved
+    QStringList offeredSavePaths; // what they were offered
     std::unique_ptr<Form1> window;
 };
 
@@ -82,6 +82,8 @@ struct WindowHarness
 //     QVERIFY2(h.open(), "...");
 struct PtyWindow : WindowHarness
 {
+    using WindowHarness::WindowHarness;
+
     // False when no pseudo-terminal could be had or the window could not open it.
     bool open() { return pty.isValid() && openPty(pty); }
 
