@@ -241,6 +241,7 @@ class Tst_realwindow : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
 
     void captionOnTheServer_data();
@@ -281,7 +282,12 @@ private:
     Form1 *showWindow(bool activate);
     QRect available() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
+    // The window of a row that shares it with the rest of its table (see sharesWindow()).
+    static bool sharesWindow();
+    Form1 *rowWindow(bool activate);
+
     std::unique_ptr<WindowHarness> m_harness;
+    QByteArray m_harnessTable; // the test function that showed it
 };
 
 void Tst_realwindow::initTestCase()
@@ -302,14 +308,39 @@ void Tst_realwindow::initTestCase()
                             .arg(screen.height())));
 }
 
+void Tst_realwindow::init()
+{
+    // A window shared by a table's rows goes with its table.
+    if (!sharesWindow() || m_harnessTable != QTest::currentTestFunction())
+        m_harness.reset();
+}
+
 void Tst_realwindow::cleanup()
 {
-    m_harness.reset();
+    // Every other check, and the row after a failed one, starts on a fresh window.
+    if (!sharesWindow() || QTest::currentTestFailed())
+        m_harness.reset();
+}
+
+bool Tst_realwindow::sharesWindow()
+{
+    // Tables whose rows only read the window, or set the focus where they start, share one
+    // window among their rows: showing a window costs more than such a row.
+    const char *const tables[] = {"tabOrder", "captionFits", "frameLineCrossesNoControl"};
+    return std::any_of(std::begin(tables), std::end(tables), [](const char *table) {
+        return qstrcmp(QTest::currentTestFunction(), table) == 0;
+    });
+}
+
+Form1 *Tst_realwindow::rowWindow(bool activate)
+{
+    return m_harness ? m_harness->window.get() : showWindow(activate);
 }
 
 Form1 *Tst_realwindow::showWindow(bool activate)
 {
     m_harness = std::make_unique<WindowHarness>();
+    m_harnessTable = QTest::currentTestFunction();
     Form1 *w = m_harness->window.get();
     w->show();
     if (!QTest::qWaitForWindowExposed(w))
@@ -566,7 +597,7 @@ void Tst_realwindow::tabOrder()
     QFETCH(QString, from);
     QFETCH(QString, to);
     QFETCH(bool, backwards);
-    Form1 *w = showWindow(true);
+    Form1 *w = rowWindow(true);
     QVERIFY(w);
     QWidget *start = w->findChild<QWidget *>(from);
     QVERIFY2(start, qPrintable(QStringLiteral("no control ") + from));
@@ -623,7 +654,7 @@ void Tst_realwindow::captionFits()
 {
     QFETCH(QString, name);
     QFETCH(QString, caption);
-    Form1 *w = showWindow(false);
+    Form1 *w = rowWindow(false);
     QVERIFY(w);
     QWidget *control = w->findChild<QWidget *>(name);
     QVERIFY2(control, qPrintable(QStringLiteral("no control ") + name));
@@ -672,7 +703,7 @@ void Tst_realwindow::frameLineCrossesNoControl_data()
 void Tst_realwindow::frameLineCrossesNoControl()
 {
     QFETCH(QString, name);
-    Form1 *w = showWindow(false);
+    Form1 *w = rowWindow(false);
     QVERIFY(w);
     QGroupBox *frame = w->findChild<QGroupBox *>(name);
     QVERIFY2(frame, qPrintable(QStringLiteral("no frame ") + name));
