@@ -28,8 +28,7 @@ double statusMb(const char *field)
     return -1;
 }
 
-void PrintedMessages::show(const QString &title, const QString &text)
+void printBox(const RecordingMessages::Box &box)
 {
-    ++shown;
-    say("  message box: %s %s\n", qPrintable(title), qPrintable(text));
+    say("  message box: %s %s\n", qPrintable(box.title), qPrintable(box.text));
 }

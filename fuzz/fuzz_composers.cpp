@@ -3,9 +3,9 @@
 // A typed line break never reaches the line: a box holding one sends nothing.
 #include "bytecount.h"
 #include "composers.h"
+#include "fakes.h"
 #include "fuzzcheck.h"
 #include "fuzztext.h"
-#include "recordinglink.h"
 #include "transmitter.h"
 #include "wirecodec.h"
 
@@ -67,10 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     }
 
-    RecordingLink link;
-    TextLog log;
+    FakeSerialLink link;
+    link.open(QString(), LineSettings(), nullptr);
+    MemoryLog log;
     ByteCount sent;
-    NoMessages messages;
+    RecordingMessages messages;
     Transmitter transmitter(link, log, sent, messages);
     const bool wentOut = transmitter.runCommand([&command] { return command; });
 

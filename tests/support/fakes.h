@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // Records every message box instead of showing it.
 class RecordingMessages : public MessageSeam
 {
@@ -20,13 +22,23 @@ public:
     };
     void warn(const QString &title, const QString &text) override
     {
-        boxes.append({QStringLiteral("warn"), title, text, QString()});
+        record({QStringLiteral("warn"), title, text, QString()});
     }
     void error(const QString &title, const QString &text, const QString &detail) override
     {
-        boxes.append({QStringLiteral("error"), title, text, detail});
+        record({QStringLiteral("error"), title, text, detail});
     }
     QList<Box> boxes;
+    // Told of each box as it comes (a benchmark prints it).
+    std::function<void(const Box &)> seen;
+
+private:
+    void record(const Box &box)
+    {
+        boxes.append(box);
+        if (seen)
+            seen(box);
+    }
 };
 
 // A log that keeps its text in memory.

@@ -46,13 +46,14 @@ struct WindowHarness
 
     void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
 
-    // Types a pseudo-terminal's path into the port list and opens it.
-    bool openPty(const PtyPair &pty)
+    // Types a port's path into the port list and opens it.
+    bool openPath(const QString &path)
     {
-        combo("Combo1")->setEditText(pty.slavePath());
+        combo("Combo1")->setEditText(path);
         click("Command1");
         return link.isOpen();
     }
+    bool openPty(const PtyPair &pty) { return openPath(pty.slavePath()); }
 
     void build(std::function<QList<PortEntry>()> scan)
     {
