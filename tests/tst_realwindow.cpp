@@ -8,6 +8,7 @@
 // pixels. Every check of what the server holds converts with the window's pixel ratio.
 // With QUORLIN_SCREENSHOT_DIR set, it saves a picture of the window there.
 
+#include "countfont.h"
 #include "messageboxes.h"
 #include "startup.h"
 #include "textfit.h"
@@ -888,8 +889,10 @@ void Tst_realwindow::longCountFits_data()
     QTest::addColumn<quint64>("count");
     QTest::newRow("Label13 with 10 digits") << "Label13" << quint64(1234567890);
     QTest::newRow("Label11 with 10 digits") << "Label11" << quint64(1234567890);
+    QTest::newRow("Label11 with 10 nines") << "Label11" << quint64(9999999999);
     QTest::newRow("Label13 with 20 digits") << "Label13" << quint64(12345678901234567890u);
     QTest::newRow("Label11 with 20 digits") << "Label11" << quint64(12345678901234567890u);
+    QTest::newRow("Label11 at the largest count") << "Label11" << quint64(18446744073709551615u);
 }
 
 void Tst_realwindow::longCountFits()
@@ -901,15 +904,29 @@ void Tst_realwindow::longCountFits()
     auto *shown = w->findChild<QLabel *>(label);
     QVERIFY(shown);
     const QRect place = shown->geometry();
+    const QFont design = shown->font();
     const bool sent = label == QLatin1String("Label11");
+    const QString prefix = sent ? QStringLiteral("发送：") : QStringLiteral("接收：");
     (sent ? w->txCounter() : w->rxCounter()).add(count);
-    const QString expected =
-        (sent ? QStringLiteral("发送：") : QStringLiteral("接收：")) + QString::number(count);
+    const QString expected = prefix + QString::number(count);
     QTRY_COMPARE(shown->text(), expected);
+
+    // Every digit shows in the label's own place, on one line, in a readable font.
     QCOMPARE(shown->geometry(), place);
+    QVERIFY(!shown->wordWrap());
     const QString misfit = textMisfit(shown, expected);
     QVERIFY2(misfit.isEmpty(), qPrintable(label + QStringLiteral(": ") + misfit));
-    QVERIFY(QFontMetrics(shown->font()).height() <= place.height());
+    const QFont font = shown->font();
+    QVERIFY2(font.stretch() == 0 || font.stretch() >= CountFont::kMinStretch,
+             qPrintable(QStringLiteral("stretch %1").arg(font.stretch())));
+    QVERIFY2(font.pointSizeF() >= design.pointSizeF() * CountFont::kMinSizeShare - 0.01,
+             qPrintable(QStringLiteral("%1 pt").arg(font.pointSizeF())));
+    QVERIFY(QFontMetrics(font).height() <= place.height());
+
+    // Back at zero, the count is shown in the design font again.
+    m_harness->click("Command27");
+    QTRY_COMPARE(shown->text(), prefix + QStringLiteral("0"));
+    QCOMPARE(shown->font(), design);
 }
 
 void Tst_realwindow::longNameBoxFitsTheScreen_data()

@@ -1,10 +1,8 @@
 #include "windowharness.h"
 
 #include "commandtable.h"
-#include "countfont.h"
 #include "messageboxes.h"
 #include "startup.h"
-#include "textfit.h"
 #include "wirecodec.h"
 
 #include <QApplication>
@@ -161,8 +159,6 @@ private slots:
     void clearAfterCrStartsWithoutEmptyLine();
     void portLostSaysWhyInTheDetails();
     void errorBoxShowsItsDetailsInChinese();
-    void countsShowEveryDigit_data();
-    void countsShowEveryDigit();
     void lostBoxNamesThePortAsOpened_data();
     void lostBoxNamesThePortAsOpened();
 
@@ -1218,50 +1214,6 @@ void TstWindow::errorBoxShowsItsDetailsInChinese()
     QCOMPARE(seen.hideCaption, QStringLiteral("隐藏详细信息…"));
     QVERIFY(seen.detailsShownAfterClick);
     QCOMPARE(seen.details, detail);
-}
-
-void TstWindow::countsShowEveryDigit_data()
-{
-    QTest::addColumn<QString>("label");
-    QTest::addColumn<quint64>("count");
-    QTest::newRow("10 digits received") << "Label13" << quint64(1234567890);
-    QTest::newRow("10 digits sent") << "Label11" << quint64(9999999999);
-    QTest::newRow("20 digits received") << "Label13" << quint64(12345678901234567890u);
-    QTest::newRow("20 digits sent") << "Label11" << quint64(18446744073709551615u);
-}
-
-void TstWindow::countsShowEveryDigit()
-{
-    QFETCH(QString, label);
-    QFETCH(quint64, count);
-    WindowHarness h;
-    auto *shown = h.get<QLabel>(qPrintable(label));
-    const QRect place = shown->geometry();
-    const QFont design = shown->font();
-    ByteCount &counter =
-        label == QLatin1String("Label11") ? h.window->txCounter() : h.window->rxCounter();
-    const QString prefix =
-        label == QLatin1String("Label11") ? QStringLiteral("发送：") : QStringLiteral("接收：");
-
-    counter.add(count);
-    const QString expected = prefix + QString::number(count);
-    QTRY_COMPARE(shown->text(), expected);
-
-    // Every digit shows in the label's own place, on one line, in a readable font.
-    QCOMPARE(shown->geometry(), place);
-    QVERIFY(!shown->wordWrap());
-    QVERIFY2(textMisfit(shown, expected).isEmpty(), qPrintable(textMisfit(shown, expected)));
-    const QFont font = shown->font();
-    QVERIFY2(font.stretch() == 0 || font.stretch() >= CountFont::kMinStretch,
-             qPrintable(QStringLiteral("stretch %1").arg(font.stretch())));
-    QVERIFY2(font.pointSizeF() >= design.pointSizeF() * CountFont::kMinSizeShare - 0.01,
-             qPrintable(QStringLiteral("%1 pt").arg(font.pointSizeF())));
-    QVERIFY(QFontMetrics(font).height() <= place.height());
-
-    // Back at zero, the count is shown in the design font again.
-    h.click("Command27");
-    QTRY_COMPARE(shown->text(), prefix + QStringLiteral("0"));
-    QCOMPARE(shown->font(), design);
 }
 
 void TstWindow::lostBoxNamesThePortAsOpened_data()
