@@ -5,8 +5,8 @@
 #include "textfit.h"
 #include "ui_form1.h"
 
-#include <QApplication>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -291,8 +291,6 @@ private slots:
     void logoClick_data();
     void logoClick();
 
-    void captionFits_data();
-    void captionFits();
     void listTextFits_data();
     void listTextFits();
 };
@@ -725,32 +723,21 @@ void Tst_layout::logoClick()
 
 namespace {
 
-// Rows for every text shown on the form as it is built: captions of frames, buttons and
-// labels (status bar panels included) and start texts of the text boxes; or, with lists,
-// the start text and every entry of the visible lists.
-void addShownTextRows(bool lists)
+// Rows for the start text and every entry of the visible lists. (The captions of frames,
+// buttons, labels and text boxes are measured on the real window, in its own suite.)
+void addListTextRows()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("text");
 
     Form form;
-    for (QWidget *w : form.window.findChildren<QWidget *>()) {
-        const QString name = w->objectName();
-        if (w->isHidden() || name.isEmpty())
+    for (QComboBox *combo : form.window.findChildren<QComboBox *>()) {
+        const QString name = combo->objectName();
+        if (combo->isHidden() || name.isEmpty())
             continue;
-        if (auto *combo = qobject_cast<QComboBox *>(w)) {
-            if (!lists)
-                continue;
-            QTest::addRow("%s start text", qPrintable(name)) << name << combo->currentText();
-            for (int i = 0; i < combo->count(); ++i)
-                QTest::addRow("%s entry %d", qPrintable(name), i) << name << combo->itemText(i);
-            continue;
-        }
-        const bool captioned = qobject_cast<QGroupBox *>(w) || qobject_cast<QPushButton *>(w) ||
-                               qobject_cast<QLineEdit *>(w) ||
-                               (qobject_cast<QLabel *>(w) && !qobject_cast<LogoLabel *>(w));
-        if (!lists && captioned && !shownText(w).isEmpty())
-            QTest::newRow(qPrintable(name)) << name << shownText(w);
+        QTest::addRow("%s start text", qPrintable(name)) << name << combo->currentText();
+        for (int i = 0; i < combo->count(); ++i)
+            QTest::addRow("%s entry %d", qPrintable(name), i) << name << combo->itemText(i);
     }
 }
 
@@ -768,23 +755,9 @@ void checkTextFits(const QString &name, const QString &text)
 
 } // namespace
 
-void Tst_layout::captionFits_data()
-{
-    addShownTextRows(false);
-    // Texts the window puts in later that are known now.
-    QTest::newRow("Command1 while the port is open") << "Command1" << u8("关闭串口");
-}
-
-void Tst_layout::captionFits()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    checkTextFits(name, text);
-}
-
 void Tst_layout::listTextFits_data()
 {
-    addShownTextRows(true);
+    addListTextRows();
 }
 
 void Tst_layout::listTextFits()

@@ -69,8 +69,8 @@ const TabStop kTabStops[] = {
     {66, "Command25"}, {67, "Command26"}, {69, "Command27"}, {74, "Combo6"},   {76, "Command28"},
 };
 
-// Every control that shows a caption: the buttons, the labels, the captioned frames and
-// the status bar's text panels.
+// Every control that shows a caption: the buttons, the labels, the captioned frames, the
+// status bar's text panels, and the single-line text boxes with their start texts.
 const char *const kCaptioned[] = {
     "Command1",  "Command2",  "Command3",  "Command4",  "Command5",  "Command6",  "Command7",
     "Command8",  "Command9",  "Command10", "Command11", "Command12", "Command13", "Command14",
@@ -80,7 +80,8 @@ const char *const kCaptioned[] = {
     "Label8",    "Label9",    "Label10",   "Label11",   "Label12",   "Label13",   "Label14",
     "Label18",   "Label19",   "Frame1",    "Frame2",    "Frame3",    "Frame5",    "Frame6",
     "Frame7",    "Frame8",    "Frame9",    "Frame10",   "Frame11",   "Frame12",   "Frame13",
-    "Frame14",   "Panel1",    "Panel3",    "Panel4",
+    "Frame14",   "Panel1",    "Panel3",    "Panel4",    "Text4",     "Text5",     "Text6",
+    "Text7",     "Text8",     "Text9",     "Text10",    "Text11",
 };
 
 struct ToolResult
@@ -178,6 +179,8 @@ QString captionOf(QWidget *w)
         return l->text();
     if (auto *g = qobject_cast<QGroupBox *>(w))
         return g->title();
+    if (auto *l = qobject_cast<QLineEdit *>(w); l && !qobject_cast<QComboBox *>(w->parentWidget()))
+        return l->text();
     return {};
 }
 
@@ -662,6 +665,7 @@ void Tst_realwindow::captionFits()
     if (caption.isEmpty())
         caption = captionOf(control);
     QVERIFY2(!caption.isEmpty(), qPrintable(name + QStringLiteral(" shows no caption")));
+    QVERIFY(textRoom(control).value_or(0) > 0);
     const QString misfit = textMisfit(control, caption);
     QVERIFY2(misfit.isEmpty(), qPrintable(name + QStringLiteral(": ") + misfit));
 }
@@ -679,7 +683,7 @@ void Tst_realwindow::everyCaptionIsMeasured()
     const QList<QWidget *> all = w->findChildren<QWidget *>();
     for (QWidget *c : all) {
         if (!qobject_cast<QPushButton *>(c) && !qobject_cast<QLabel *>(c) &&
-            !qobject_cast<QGroupBox *>(c))
+            !qobject_cast<QGroupBox *>(c) && !qobject_cast<QLineEdit *>(c))
             continue;
         const QString caption = captionOf(c);
         if (caption.isEmpty() || !c->isVisibleTo(w))
