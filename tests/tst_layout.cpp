@@ -244,17 +244,6 @@ QString shownText(QWidget *widget)
     return QStringLiteral("<no text>");
 }
 
-// The named control that owns the widget (the widget itself, or the combo around an edit).
-QString ownerName(QWidget *widget, const QSet<QString> &names)
-{
-    for (QWidget *w = widget; w; w = w->parentWidget()) {
-        if (names.contains(w->objectName()))
-            return w->objectName();
-    }
-    return widget ? QStringLiteral("<unnamed %1>").arg(widget->metaObject()->className())
-                  : QStringLiteral("<none>");
-}
-
 } // namespace
 
 class Tst_layout : public QObject
@@ -272,8 +261,6 @@ private slots:
     void listEntriesAndStartTexts();
 
     void focusChainFollowsTabColumn();
-    void tabKeyWalksTheControls_data();
-    void tabKeyWalksTheControls();
     void focusPolicy_data();
     void focusPolicy();
 
@@ -445,46 +432,6 @@ void Tst_layout::focusChainFollowsTabColumn()
             break;
     }
     QCOMPARE(chain, expected);
-}
-
-void Tst_layout::tabKeyWalksTheControls_data()
-{
-    QTest::addColumn<bool>("backwards");
-    QTest::addColumn<QStringList>("expected");
-
-    QStringList forward = tabChain();
-    forward.removeAll(QStringLiteral("Combo7")); // hidden, so Tab passes over it
-    forward.append(forward.first());             // and round again
-    QStringList backward = forward;
-    std::reverse(backward.begin(), backward.end());
-
-    QTest::newRow("Tab from Command1 visits all, skips Combo7, wraps") << false << forward;
-    QTest::newRow("Shift+Tab from Command1 goes the other way") << true << backward;
-}
-
-void Tst_layout::tabKeyWalksTheControls()
-{
-    QFETCH(bool, backwards);
-    QFETCH(QStringList, expected);
-
-    Form form;
-    form.window.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form.window));
-    const QSet<QString> names = controlNames();
-    // The focus starts on the open/close button.
-    QCOMPARE(ownerName(QApplication::focusWidget(), names), QStringLiteral("Command1"));
-
-    QStringList visited{ownerName(QApplication::focusWidget(), names)};
-    for (int i = 1; i < expected.size(); ++i) {
-        QWidget *focused = QApplication::focusWidget();
-        QVERIFY(focused);
-        QTest::keyClick(focused, backwards ? Qt::Key_Backtab : Qt::Key_Tab,
-                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
-        visited.append(ownerName(QApplication::focusWidget(), names));
-    }
-    QCOMPARE(visited, expected);
-    // The keys only moved the focus: the input box got no tab characters.
-    QCOMPARE(form.ui.Text1->toPlainText(), kSampleSentence);
 }
 
 void Tst_layout::focusPolicy_data()

@@ -265,6 +265,7 @@ private slots:
     void focusStartsOnCommand1();
     void tabOrder_data();
     void tabOrder();
+    void tabWalkVisitsEveryStopOnce_data();
     void tabWalkVisitsEveryStopOnce();
 
     void captionFits_data();
@@ -619,27 +620,47 @@ void Tst_realwindow::tabOrder()
     QCOMPARE(shownText(start), before);
 }
 
-void Tst_realwindow::tabWalkVisitsEveryStopOnce()
+void Tst_realwindow::tabWalkVisitsEveryStopOnce_data()
 {
-    Form1 *w = showWindow(true);
-    QVERIFY(w);
-    QTRY_COMPARE(focusedControl(), QStringLiteral("Command1"));
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<QStringList>("expected");
 
     std::vector<TabStop> stops(std::begin(kTabStops), std::end(kTabStops));
     std::sort(stops.begin(), stops.end(),
               [](const TabStop &a, const TabStop &b) { return a.tab < b.tab; });
-    QStringList expected;
+    QStringList forward;
     for (const TabStop &s : stops)
-        expected.append(QString::fromLatin1(s.name));
-    expected.append(expected.first()); // round to the start again
+        forward.append(QString::fromLatin1(s.name));
+    forward.append(forward.first()); // round to the start again
+    QStringList backward = forward;
+    std::reverse(backward.begin(), backward.end());
+
+    QTest::newRow("Tab from Command1 visits all, skips Combo7, wraps") << false << forward;
+    QTest::newRow("Shift+Tab from Command1 goes the other way") << true << backward;
+}
+
+void Tst_realwindow::tabWalkVisitsEveryStopOnce()
+{
+    QFETCH(bool, backwards);
+    QFETCH(QStringList, expected);
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+    QTRY_COMPARE(focusedControl(), QStringLiteral("Command1"));
+    auto *input = m_harness->get<QPlainTextEdit>("Text1");
+    const QString typed = input->toPlainText();
 
     QStringList seen{focusedControl()};
     for (int i = 1; i < expected.size(); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QTest::keyClick(focused, backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
         QCoreApplication::processEvents();
         seen.append(focusedControl());
     }
     QCOMPARE(seen.join(QStringLiteral(" ")), expected.join(QStringLiteral(" ")));
+    // The keys only moved the focus: the input box got no tab characters.
+    QCOMPARE(input->toPlainText(), typed);
 }
 
 void Tst_realwindow::captionFits_data()
