@@ -498,13 +498,39 @@ void TstWindow::portLostWhileOpen()
     QCOMPARE(h.messages.boxes[1].kind, QStringLiteral("warn"));
 }
 
+// The fifteen buttons of the common-commands frame: the table the form is driven by holds
+// each button's text and count, and the count measured on the wire equals the fixed one.
 void TstWindow::fixedButtons_data()
 {
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("count");
-    for (const FixedCommand &c : kFixedCommands)
-        QTest::newRow(c.button) << c.button << c.text << c.count;
+
+    struct Row
+    {
+        const char *button;
+        const char *text;
+        int count;
+    };
+    const Row rows[] = {
+        {"Command3", "AT+RST", 8},         // reset
+        {"Command5", "AT", 4},             // test AT
+        {"Command6", "AT+GMR", 8},         // version
+        {"Command7", "AT+CWLAP", 10},      // scan
+        {"Command8", "AT+CWQAP", 10},      // leave network
+        {"Command9", "AT+CWLIF", 10},      // connected devices
+        {"Command10", "AT+CIPSTATUS", 14}, // status
+        {"Command11", "AT+CIPMUX=0", 13},  // single connection
+        {"Command12", "AT+CIPMUX=1", 13},  // multiple connections
+        {"Command18", "AT+CIFSR", 10},     // own address
+        {"Command19", "AT+CWMODE?", 12},   // query mode
+        {"Command20", "AT+CIPSTO?", 12},   // query time-out
+        {"Command22", "AT+CIPMODE=1", 14}, // transparent
+        {"Command23", "AT+CIPMODE=0", 14}, // not transparent
+        {"Command24", "AT+CIUPDATE", 13},  // network upgrade
+    };
+    for (const Row &row : rows)
+        QTest::newRow(row.button) << QString(row.button) << QString(row.text) << row.count;
 }
 
 void TstWindow::fixedButtons()
@@ -512,6 +538,20 @@ void TstWindow::fixedButtons()
     QFETCH(QString, button);
     QFETCH(QString, text);
     QFETCH(int, count);
+
+    // The table holds the button once, with its text and count.
+    int found = 0;
+    const FixedCommand *entry = nullptr;
+    for (const FixedCommand &command : kFixedCommands) {
+        if (button == QLatin1String(command.button)) {
+            ++found;
+            entry = &command;
+        }
+    }
+    QCOMPARE(found, 1);
+    QCOMPARE(QString::fromLatin1(entry->text), text);
+    QCOMPARE(entry->count, count);
+
     PtyWindow h;
     QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
 
