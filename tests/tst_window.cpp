@@ -799,29 +799,29 @@ void TstWindow::clearAndResetLeaveEachOtherAlone()
 void TstWindow::savedLogIsTheLog_data()
 {
     QTest::addColumn<QString>("log");
-    QTest::addColumn<QStringList>("clicks");  // with "你好 text" in the input box
-    QTest::addColumn<QByteArray>("received"); // what the module sends
-    QTest::addColumn<QString>("pick");        // the file picked, in a fresh folder
-    QTest::addColumn<QByteArray>("before");   // what the file held before, if it was there
-    QTest::addColumn<QByteArray>("file");     // what it holds after
-    QTest::addColumn<QString>("why");         // the error box, if the save fails
+    QTest::addColumn<QStringList>("clicks");     // with "你好 text" in the input box
+    QTest::addColumn<QByteArray>("received");   // what the module sends
+    QTest::addColumn<QString>("pick");          // the file picked, in a fresh folder
+    QTest::addColumn<QByteArray>("before");     // what the file held before, if it was there
+    QTest::addColumn<QByteArray>("file");       // what it holds after
+    QTest::addColumn<QString>("why");           // the error box, if the save fails
 
     const QString longLine(3000, QLatin1Char('x'));
     QTest::newRow("send log: command lines and raw text, line ends as logged")
-        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray() << "send.txt"
-        << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8() << QString();
+        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray()
+        << "send.txt" << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8()
+        << QString();
     QTest::newRow("receive log: echo, GBK, a lone CR and a line longer than a row")
         << "Text3" << QStringList{}
-        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() +
-               "\n"
+        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() + "\n"
         << "receive.txt" << QByteArray()
         << QString("AT\n\nOK\n模块回复\n" + longLine + "\n").toUtf8() << QString();
     QTest::newRow("a file already there is replaced whole")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "old.txt"
         << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString();
     QTest::newRow("no folder there: the box says why, the log keeps everything")
-        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt" << QByteArray()
-        << QByteArray() << QStringLiteral("No such file or directory");
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt"
+        << QByteArray() << QByteArray() << QStringLiteral("No such file or directory");
     QTest::newRow("the person changed their mind: nothing written")
         << "Text3" << QStringList{} << QByteArray("OK\r\n") << "" << QByteArray() << QByteArray()
         << QString();
@@ -895,8 +895,7 @@ void TstWindow::savedLogIsTheLog()
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll(), file);
     // Nothing but the file itself is left in the folder.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files),
-             QStringList{QFileInfo(h.savePath).fileName()});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QFileInfo(h.savePath).fileName()});
 }
 
 void TstWindow::logoOpensTheShopEachClick()
@@ -934,24 +933,13 @@ void TstWindow::skinIsAppliedOnlyWhenReadable_data()
     QTest::addColumn<QString>("beside");
     QTest::addColumn<QString>("data");
     QTest::addColumn<QString>("applied"); // whose sheet is applied, or "" for none
-    QTest::newRow("a readable skin is applied") << "file"
-                                                << "missing"
-                                                << "beside";
-    QTest::newRow("no skin changes nothing") << "missing"
-                                             << "missing"
-                                             << "";
-    QTest::newRow("an unreadable skin changes nothing") << "folder"
-                                                        << "missing"
-                                                        << "";
-    QTest::newRow("the installed data folder's skin") << "missing"
-                                                      << "file"
-                                                      << "data";
-    QTest::newRow("the one beside the program comes first") << "file"
-                                                            << "file"
-                                                            << "beside";
-    QTest::newRow("unreadable beside the program: the data folder's") << "folder"
-                                                                      << "file"
-                                                                      << "data";
+    QTest::newRow("a readable skin is applied") << "file" << "missing" << "beside";
+    QTest::newRow("no skin changes nothing") << "missing" << "missing" << "";
+    QTest::newRow("an unreadable skin changes nothing") << "folder" << "missing" << "";
+    QTest::newRow("the installed data folder's skin") << "missing" << "file" << "data";
+    QTest::newRow("the one beside the program comes first") << "file" << "file" << "beside";
+    QTest::newRow("unreadable beside the program: the data folder's")
+        << "folder" << "file" << "data";
 }
 
 void TstWindow::skinIsAppliedOnlyWhenReadable()
