@@ -50,23 +50,10 @@ constexpr int kShortInterval = 20;
 const QByteArray kCeShiGbk = QByteArray::fromHex("b2e2cad4");  // 测试
 const QByteArray kSanShiGbk = QByteArray::fromHex("c8fdcaae"); // 三十
 
-// One console over a recording link: a transmitter, and free-form sending reading `input`.
-struct Rig
+// The console rig, its payload following after a short interval.
+struct Rig : ConsoleRig
 {
-    explicit Rig(bool open = true)
-    {
-        if (open)
-            link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
-        sender.timer().setInterval(kShortInterval);
-    }
-
-    FakeSerialLink link;
-    MemoryLog log;
-    ByteCount tx;
-    RecordingMessages messages;
-    Transmitter transmitter{link, log, tx, messages};
-    QString input;
-    FreeFormSender sender{transmitter, [this] { return input; }};
+    explicit Rig(bool open = true) : ConsoleRig(open, kShortInterval) {}
 };
 
 } // namespace

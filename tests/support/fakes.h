@@ -1,8 +1,12 @@
 #pragma once
 
+#include "bytecount.h"
+#include "freeformsender.h"
+#include "linesettings.h"
 #include "logsink.h"
 #include "messageseam.h"
 #include "seriallink.h"
+#include "transmitter.h"
 
 #include <QList>
 #include <QString>
@@ -90,4 +94,24 @@ public:
 
 private:
     bool m_open = false;
+};
+
+// One console over a recording link: a transmitter, and free-form sending reading `input`,
+// its payload following after payloadDelayMs.
+struct ConsoleRig
+{
+    explicit ConsoleRig(bool open = true, int payloadDelayMs = 20)
+    {
+        if (open)
+            link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
+        sender.timer().setInterval(payloadDelayMs);
+    }
+
+    FakeSerialLink link;
+    MemoryLog log;
+    ByteCount tx;
+    RecordingMessages messages;
+    Transmitter transmitter{link, log, tx, messages};
+    QString input;
+    FreeFormSender sender{transmitter, [this] { return input; }};
 };
