@@ -16,9 +16,8 @@
 #include "xclipboardcopy.h"
 
 #include "benchreport.h"
-#include "form1.h"
 #include "logview.h"
-#include "qtseriallink.h"
+#include "windowharness.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -53,45 +52,18 @@ constexpr quint64 kMB = 1000 * 1000;
 constexpr quint64 kProgressStep = 10 * kMB;
 constexpr qint64 kGiveUpNs = 600'000'000'000; // a run that takes ten minutes has collapsed
 
-// The real window, shown offscreen, with the real serial link.
-struct Window
+// The real window, shown offscreen, with the real serial link; message boxes are printed.
+struct Window : WindowHarness
 {
     Window()
     {
-        Form1::Services services;
-        services.link = &link;
-        services.messages = &messages;
-        services.ports = [] { return QList<PortEntry>(); };
-        services.openUrl = [](const QUrl &) {};
-        services.saveFileName = [this](const QString &) { return savePath; };
-        form = std::make_unique<Form1>(services);
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
+        messages.seen = printBox;
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get()))
             say("  (the window was not exposed)\n");
     }
-    template <typename T> T *get(const char *name) const
-    {
-        T *w = form->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
-    void click(const char *name) const
-    {
-        QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton);
-    }
-    bool open(const RawPty &pty)
-    {
-        get<QComboBox>("Combo1")->setEditText(pty.slavePath());
-        click("Command1");
-        return link.isOpen();
-    }
-    quint64 rxCount() const { return form->RxCount().toULongLong(); }
-
-    QtSerialLink link;
-    PrintedMessages messages;
-    QString savePath; // where "保存为文件…" saves
-    std::unique_ptr<Form1> form;
+    bool open(const RawPty &pty) { return openPath(pty.slavePath()); }
+    quint64 rxCount() const { return window->RxCount().toULongLong(); }
 };
 
 // What the log holds, read through its text: its characters apart from line breaks
@@ -222,10 +194,10 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     QGuiApplication::clipboard()->clear();
     log->moveCursor(QTextCursor::End);
     QCoreApplication::processEvents();
-    const int boxesBefore = window.messages.shown;
+    const qsizetype boxesBefore = window.messages.boxes.size();
     qint64 savedNs = -1;
     QElapsedTimer timer;
-    QObject::connect(window.form.get(), &Form1::logSaved, window.form.get(),
+    QObject::connect(window.window.get(), &Form1::logSaved, window.window.get(),
                      [&] { savedNs = timer.nsecsElapsed(); });
     StallProbe probe([&] {
         if (savedNs >= 0 || timer.nsecsElapsed() > kGiveUpNs)
@@ -256,7 +228,7 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
         hash = StreamWriter::hashStep(hash, ch.unicode());
         ++chars;
     }
-    const bool ok = window.messages.shown == boxesBefore && chars == expected.chars &&
+    const bool ok = window.messages.boxes.size() == boxesBefore && chars == expected.chars &&
                     hash == expected.hash && breaks == expected.breaks;
     say("  RESULT save of the whole log (\"保存为文件…\", to disk): %.2f s until the file is "
         "complete; the window busy %.2f s taking the text, then its worst stall %.1f ms while "
@@ -434,7 +406,7 @@ int runClicks(quint64 megabytes, int clicks)
         }
     });
     LogView *sendLog = window.get<LogView>("Text2");
-    const quint64 txBefore = window.form->TxCount().toULongLong();
+    const quint64 txBefore = window.window->TxCount().toULongLong();
 
     const ClickTimes empty = timeClicks(window, clicks);
 
@@ -464,7 +436,7 @@ int runClicks(quint64 megabytes, int clicks)
         "log median %.3f ms (fastest %.3f, slowest %.3f); %d clicks each\n",
         empty.medianMs, empty.fastestMs, empty.maxMs, megabytes, full.medianMs, full.fastestMs,
         full.maxMs, clicks);
-    const quint64 sent = window.form->TxCount().toULongLong() - txBefore;
+    const quint64 sent = window.window->TxCount().toULongLong() - txBefore;
     const bool caretAtEnd = sendLog->textCursor().atEnd();
     const QString text = sendLog->shownText();
 

@@ -35,8 +35,7 @@ void resetPeak()
         file.write("5");
 }
 
-void PrintedMessages::show(const QString &title, const QString &text)
+void printBox(const RecordingMessages::Box &box)
 {
-    ++shown;
-    say("  message box: %s %s\n", qPrintable(title), qPrintable(text));
+    say("  message box: %s %s\n", qPrintable(box.title), qPrintable(box.text));
 }

@@ -10,9 +10,8 @@
 // The window runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
 #include "benchreport.h"
-#include "form1.h"
-#include "qtseriallink.h"
 #include "simhost.h"
+#include "windowharness.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -68,9 +67,7 @@ const char16_t *const kPayloads[] = {
 struct Soak
 {
     SimHost sim;
-    QtSerialLink link;
-    PrintedMessages messages;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<WindowHarness> rig; // the window, once the module is there to list
     quint64 toModule = 0;
     quint64 fromModule = 0;
     quint64 linesToModule = 0;
@@ -89,14 +86,7 @@ struct Soak
                          [this](const QByteArray &b) { fromModule += quint64(b.size()); });
     }
 
-    template <typename T> T *get(const char *name) const
-    {
-        T *w = form->findChild<T *>(QLatin1String(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
-    void click(const char *name) { QTest::mouseClick(get<QPushButton>(name), Qt::LeftButton); }
+    void click(const char *name) { rig->click(name); }
 
     bool start()
     {
@@ -105,28 +95,23 @@ struct Soak
             say("soak: the simulated module could not start: %s\n", qPrintable(error));
             return false;
         }
-        Form1::Services services;
-        services.link = &link;
-        services.messages = &messages;
         const QString path = sim.slavePath();
-        services.ports = [path] {
-            return QList<PortEntry>{{path, QStringLiteral("ESP8266 模拟模块 (") + path + u')'}};
-        };
-        services.openUrl = [](const QUrl &) {};
-        form = std::make_unique<Form1>(services);
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
+        rig = std::make_unique<WindowHarness>(
+            QList<PortEntry>{{path, QStringLiteral("ESP8266 模拟模块 (") + path + u')'}});
+        rig->messages.seen = printBox;
+        rig->window->show();
+        if (!QTest::qWaitForWindowExposed(rig->window.get()))
             say("soak: (the window was not exposed)\n");
         click("Command1");
-        if (!link.isOpen()) {
+        if (!rig->link.isOpen()) {
             say("soak: the window could not open %s\n", qPrintable(path));
             return false;
         }
         return true;
     }
 
-    quint64 txCount() const { return form->TxCount().toULongLong(); }
-    quint64 rxCount() const { return form->RxCount().toULongLong(); }
+    quint64 txCount() const { return rig->window->TxCount().toULongLong(); }
+    quint64 rxCount() const { return rig->window->RxCount().toULongLong(); }
 
     // Waits until the module has nothing more to say and the window has counted all of it.
     bool settle(int timeoutMs)
@@ -145,11 +130,11 @@ struct Soak
     void round(int pace, int index)
     {
         const QString payload = QString::fromUtf16(kPayloads[index % std::size(kPayloads)]);
-        get<QPlainTextEdit>("Text1")->setPlainText(payload);
+        rig->get<QPlainTextEdit>("Text1")->setPlainText(payload);
         for (const char *button : kButtons) {
             if (skipped.contains(QLatin1String(button)))
                 continue;
-            if (!link.isOpen())
+            if (!rig->link.isOpen())
                 return;
             click(button);
             ++commands;
@@ -242,7 +227,7 @@ int main(int argc, char *argv[])
     clock.start();
     int rounds = 0;
     qint64 nextReport = reportEvery;
-    while (clock.elapsed() < qint64(seconds * 1000) && soak.link.isOpen()) {
+    while (clock.elapsed() < qint64(seconds * 1000) && soak.rig->link.isOpen()) {
         soak.round(pace, ++rounds);
         if (rounds % 10 == 0)
             soak.reopen();
@@ -276,7 +261,7 @@ int main(int argc, char *argv[])
     say("  heap in use:    %.1f MB after the first round, %.1f MB at the end (growth %+.1f MB)\n",
         heapStart, heapEnd, heapEnd - heapStart);
     say("  file handles:   %d after the first round, %d at the end\n", handlesStart, handlesEnd);
-    say("  message boxes:  %d%s\n", soak.messages.shown,
+    say("  message boxes:  %d%s\n", int(soak.rig->messages.boxes.size()),
         settled ? "" : " (the line did not settle within 30 s)");
-    return sentEqual && receivedEqual && soak.messages.shown == 0 ? 0 : 1;
+    return sentEqual && receivedEqual && soak.rig->messages.boxes.size() == 0 ? 0 : 1;
 }

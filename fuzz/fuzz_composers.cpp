@@ -3,9 +3,9 @@
 // A typed line break never reaches the line: a box holding one sends nothing.
 #include "bytecount.h"
 #include "composers.h"
+#include "fakes.h"
 #include "fuzzcheck.h"
 #include "fuzztext.h"
-#include "recordinglink.h"
 #include "transmitter.h"
 #include "wirecodec.h"
 
@@ -67,17 +67,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     }
 
-    RecordingLink link;
-    TextLog log;
-    ByteCount sent;
-    NoMessages messages;
-    Transmitter transmitter(link, log, sent, messages);
-    const bool wentOut = transmitter.runCommand([&command] { return command; });
+    ConsoleRig rig;
+    const bool wentOut = rig.transmitter.runCommand([&command] { return command; });
 
-    const QByteArray &wire = link.written;
+    const QByteArray &wire = rig.link.written;
     check(wentOut == !wire.isEmpty(), "a line went out exactly when the click says so");
-    check(sent.value() == quint64(wire.size()), "the sent count is what went on the line",
-          QByteArray::number(wire.size()), QByteArray::number(sent.value()));
+    check(rig.tx.value() == quint64(wire.size()), "the sent count is what went on the line",
+          QByteArray::number(wire.size()), QByteArray::number(rig.tx.value()));
     if (wire.isEmpty())
         return 0;
     check(wire.endsWith("\r\n"), "the line ends in CR LF", {}, wire);
@@ -88,6 +84,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // nothing for a typed line break, so whatever was typed, one click is one line.
     const QByteArray body = wire.chopped(2);
     check(!body.contains('\r') && !body.contains('\n'), "one click is one line", {}, wire);
-    check(log.text.endsWith(u'\n'), "the send log shows the line", {}, log.text.toUtf8());
+    check(rig.log.text.endsWith(u'\n'), "the send log shows the line", {}, rig.log.text.toUtf8());
     return 0;
 }

@@ -5,10 +5,10 @@
 // - "AT发送" announces exactly the number of payload bytes that follow it, and the sent
 //   count is what went on the line.
 #include "bytecount.h"
+#include "fakes.h"
 #include "freeformsender.h"
 #include "fuzzcheck.h"
 #include "fuzztext.h"
-#include "recordinglink.h"
 #include "transmitter.h"
 #include "wirecodec.h"
 
@@ -41,19 +41,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
           decoded.toUtf8());
 
     // "AT发送" on a line that takes everything.
-    RecordingLink link;
-    TextLog log;
-    ByteCount sent;
-    NoMessages messages;
-    Transmitter transmitter(link, log, sent, messages);
-    FreeFormSender sender(transmitter, [&text] { return text; });
-    sender.timer().setInterval(0);
-    sender.clickAtSend();
-    for (int i = 0; i < 100 && sender.timer().isActive(); ++i)
+    ConsoleRig rig(true, 0);
+    rig.input = text;
+    rig.sender.clickAtSend();
+    for (int i = 0; i < 100 && rig.sender.timer().isActive(); ++i)
         QCoreApplication::processEvents();
-    check(!sender.timer().isActive(), "the payload follows its announcement");
+    check(!rig.sender.timer().isActive(), "the payload follows its announcement");
 
-    const QByteArray &wire = link.written;
+    const QByteArray &wire = rig.link.written;
     const qsizetype announcementEnd = wire.indexOf("\r\n");
     check(wire.startsWith("AT+CIPSEND=") && announcementEnd > 0, "an announcement goes first",
           "AT+CIPSEND=<n>\\r\\n", wire);
@@ -64,8 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     check(payload.endsWith("\r\n") && payload.size() - 2 == announced,
           "the announced length is the payload's byte count", QByteArray::number(announced),
           QByteArray::number(payload.size() - 2));
-    check(sent.value() == quint64(wire.size()), "the sent count is what went on the line",
-          QByteArray::number(wire.size()), QByteArray::number(sent.value()));
-    check(messages.boxes == 0, "no box on an open line");
+    check(rig.tx.value() == quint64(wire.size()), "the sent count is what went on the line",
+          QByteArray::number(wire.size()), QByteArray::number(rig.tx.value()));
+    check(rig.messages.boxes.isEmpty(), "no box on an open line");
     return 0;
 }

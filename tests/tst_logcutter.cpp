@@ -1,7 +1,11 @@
-// The cutting of a log's text into rows and blocks, and the way back, without a widget.
+// The cutting of a log's text into rows and blocks, and the way back: on its own, and as
+// the log view records what it shows.
 #include "logcutter.h"
+#include "logview.h"
 
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
 using End = LogCutter::End;
 using Tail = LogCutter::Tail;
@@ -26,62 +30,36 @@ QString shown(QString text)
     return text.replace(QLatin1Char('|'), kRow);
 }
 
-// A document as a log fills it: blocks of text, each with the Ends of its separators,
-// appended to only at the end.
-struct FakeLog
+// The log view the window shows, filled by appends and read back through its document.
+struct Log
 {
-    QStringList blocks{QString()};
-    QList<QByteArray> ends{QByteArray()};
+    LogView view;
+    // The end of the log as the cutter carries it from one append to the next.
     Tail tail;
 
     void append(const QString &text)
     {
-        const LogCutter::Cut cut = LogCutter::cut(tail, text);
-        tail = cut.tail;
-        if (cut.crBecameCrLf) {
-            QByteArray &last = ends.last().isEmpty() ? ends[ends.size() - 2] : ends.last();
-            QCOMPARE(last.back(), char(End::Cr));
-            last.back() = char(End::CrLf);
-        }
-        const QStringList pieces = cut.text.split(QLatin1Char('\n'));
-        QCOMPARE(pieces.size(), cut.blockEnds.size() + 1);
-        qsizetype done = 0;
-        for (qsizetype i = 0; i < pieces.size(); ++i) {
-            if (i > 0) {
-                blocks.append(QString());
-                ends.append(QByteArray());
-            }
-            blocks.last() += pieces[i];
-            const qsizetype stop =
-                i < cut.blockEnds.size() ? cut.blockEnds[i] + 1 : cut.ends.size();
-            ends.last() += cut.ends.mid(done, stop - done);
-            done = stop;
-        }
+        view.appendText(text);
+        tail = LogCutter::cut(tail, text).tail;
     }
 
-    // The text given back for the shown positions [from, to), counted as in the document:
-    // each block's characters, then one for its paragraph break.
-    QString restore(qsizetype from, qsizetype to, bool lineEndsAsLf = false) const
+    // The document's blocks: the rows of each joined by separators.
+    QStringList blocks() const
     {
-        QString out;
-        qsizetype start = 0;
-        for (qsizetype i = 0; i < blocks.size(); ++i) {
-            const QString &block = blocks[i];
-            if (start + block.size() + 1 > from && start < to)
-                LogCutter::restore(block, ends[i], from - start, to - start,
-                                   to > start + block.size(), lineEndsAsLf, out);
-            start += block.size() + 1;
-        }
+        QStringList out;
+        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+            out.append(block.text());
         return out;
     }
 
-    qsizetype length() const
+    // The text given back for the document's positions [from, to): each block's
+    // characters, then one for its paragraph break.
+    QString restore(qsizetype from, qsizetype to, bool lineEndsAsLf = false) const
     {
-        qsizetype n = blocks.size() - 1;
-        for (const QString &block : blocks)
-            n += block.size();
-        return n;
+        return view.loggedText(int(from), int(to), lineEndsAsLf);
     }
+
+    qsizetype length() const { return view.document()->characterCount() - 1; }
 };
 
 QStringList linesOf(const QList<int> &lengths, const QString &lineEnd)
@@ -193,6 +171,8 @@ void TestLogCutter::givesBackTheTextAppended_data()
         << linesOf(lengths, QStringLiteral("\r"));
     QTest::newRow("CR LF split between appends")
         << QStringList{"AT\r", "\nOK\r", "\n\r", "\n", "\r", "x\r\r", "\n"};
+    QTest::newRow("CR LF split between appends where a block is full")
+        << QStringList{QString(1023, 'x') + "\r", "\nOK\r", "\n"};
     QTest::newRow("one character per append")
         << QString(QStringLiteral("ab\r\n\r\n") + QString(1030, 'c') + "\n\rd").split(QString());
     QString faces;
@@ -208,13 +188,13 @@ void TestLogCutter::givesBackTheTextAppended_data()
 void TestLogCutter::givesBackTheTextAppended()
 {
     QFETCH(QStringList, appends);
-    FakeLog log;
+    Log log;
     QString fed;
     for (const QString &text : appends) {
         log.append(text);
         fed += text;
-        // The tail the log keeps is the one it would read back from the shown text.
-        const Tail read = LogCutter::tailOf(log.blocks.last());
+        // The tail the cutter carries is the one it would read back from the shown text.
+        const Tail read = LogCutter::tailOf(log.blocks().last());
         QCOMPARE(log.tail.rowChars, read.rowChars);
         QCOMPARE(log.tail.blockChars, read.blockChars);
     }
@@ -227,8 +207,8 @@ void TestLogCutter::givesBackTheTextAppended()
         .replace(QChar(QChar::ParagraphSeparator), QLatin1Char('\n'));
     QCOMPARE(log.restore(0, length, true), asLf);
 
-    for (qsizetype i = 0; i < log.blocks.size(); ++i) {
-        const QString &block = log.blocks[i];
+    const QStringList blocks = log.blocks();
+    for (const QString &block : blocks) {
         QVERIFY2(block.size() <= LogCutter::kBlockChars + LogCutter::kMaxRowChars + 1,
                  qPrintable(QString::number(block.size())));
         for (const QString &row : block.split(kRow)) {
@@ -241,7 +221,7 @@ void TestLogCutter::givesBackTheTextAppended()
     // gives back the text piece by piece.
     QList<qsizetype> cuts;
     qsizetype start = 0;
-    for (const QString &block : std::as_const(log.blocks)) {
+    for (const QString &block : blocks) {
         for (qsizetype i = 0; i <= block.size(); ++i) {
             if (start + i < 2200 || i == block.size() || block[i] == kRow)
                 cuts << start + i - 1 << start + i << start + i + 1;
@@ -307,5 +287,5 @@ void TestLogCutter::restoresPartOfABlock()
     QCOMPARE(out, QStringLiteral("before:") + expected);
 }
 
-QTEST_APPLESS_MAIN(TestLogCutter)
+QTEST_MAIN(TestLogCutter)
 #include "tst_logcutter.moc"

@@ -8,6 +8,7 @@
 // pixels. Every check of what the server holds converts with the window's pixel ratio.
 // With QUORLIN_SCREENSHOT_DIR set, it saves a picture of the window there.
 
+#include "countfont.h"
 #include "messageboxes.h"
 #include "startup.h"
 #include "textfit.h"
@@ -69,8 +70,8 @@ const TabStop kTabStops[] = {
     {66, "Command25"}, {67, "Command26"}, {69, "Command27"}, {74, "Combo6"},   {76, "Command28"},
 };
 
-// Every control that shows a caption: the buttons, the labels, the captioned frames and
-// the status bar's text panels.
+// Every control that shows a caption: the buttons, the labels, the captioned frames, the
+// status bar's text panels, and the single-line text boxes with their start texts.
 const char *const kCaptioned[] = {
     "Command1",  "Command2",  "Command3",  "Command4",  "Command5",  "Command6",  "Command7",
     "Command8",  "Command9",  "Command10", "Command11", "Command12", "Command13", "Command14",
@@ -80,7 +81,8 @@ const char *const kCaptioned[] = {
     "Label8",    "Label9",    "Label10",   "Label11",   "Label12",   "Label13",   "Label14",
     "Label18",   "Label19",   "Frame1",    "Frame2",    "Frame3",    "Frame5",    "Frame6",
     "Frame7",    "Frame8",    "Frame9",    "Frame10",   "Frame11",   "Frame12",   "Frame13",
-    "Frame14",   "Panel1",    "Panel3",    "Panel4",
+    "Frame14",   "Panel1",    "Panel3",    "Panel4",    "Text4",     "Text5",     "Text6",
+    "Text7",     "Text8",     "Text9",     "Text10",    "Text11",
 };
 
 struct ToolResult
@@ -178,6 +180,8 @@ QString captionOf(QWidget *w)
         return l->text();
     if (auto *g = qobject_cast<QGroupBox *>(w))
         return g->title();
+    if (auto *l = qobject_cast<QLineEdit *>(w); l && !qobject_cast<QComboBox *>(w->parentWidget()))
+        return l->text();
     return {};
 }
 
@@ -242,6 +246,7 @@ class Tst_realwindow : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
 
     void captionOnTheServer_data();
@@ -261,6 +266,7 @@ private slots:
     void focusStartsOnCommand1();
     void tabOrder_data();
     void tabOrder();
+    void tabWalkVisitsEveryStopOnce_data();
     void tabWalkVisitsEveryStopOnce();
 
     void captionFits_data();
@@ -284,7 +290,12 @@ private:
     Form1 *showWindow(bool activate);
     QRect available() const { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
+    // The window of a row that shares it with the rest of its table (see sharesWindow()).
+    static bool sharesWindow();
+    Form1 *rowWindow(bool activate);
+
     std::unique_ptr<WindowHarness> m_harness;
+    QByteArray m_harnessTable; // the test function that showed it
 };
 
 void Tst_realwindow::initTestCase()
@@ -305,14 +316,39 @@ void Tst_realwindow::initTestCase()
                             .arg(screen.height())));
 }
 
+void Tst_realwindow::init()
+{
+    // A window shared by a table's rows goes with its table.
+    if (!sharesWindow() || m_harnessTable != QTest::currentTestFunction())
+        m_harness.reset();
+}
+
 void Tst_realwindow::cleanup()
 {
-    m_harness.reset();
+    // Every other check, and the row after a failed one, starts on a fresh window.
+    if (!sharesWindow() || QTest::currentTestFailed())
+        m_harness.reset();
+}
+
+bool Tst_realwindow::sharesWindow()
+{
+    // Tables whose rows only read the window, or set the focus where they start, share one
+    // window among their rows: showing a window costs more than such a row.
+    const char *const tables[] = {"tabOrder", "captionFits", "frameLineCrossesNoControl"};
+    return std::any_of(std::begin(tables), std::end(tables), [](const char *table) {
+        return qstrcmp(QTest::currentTestFunction(), table) == 0;
+    });
+}
+
+Form1 *Tst_realwindow::rowWindow(bool activate)
+{
+    return m_harness ? m_harness->window.get() : showWindow(activate);
 }
 
 Form1 *Tst_realwindow::showWindow(bool activate)
 {
     m_harness = std::make_unique<WindowHarness>();
+    m_harnessTable = QTest::currentTestFunction();
     Form1 *w = m_harness->window.get();
     w->show();
     if (!QTest::qWaitForWindowExposed(w))
@@ -569,7 +605,7 @@ void Tst_realwindow::tabOrder()
     QFETCH(QString, from);
     QFETCH(QString, to);
     QFETCH(bool, backwards);
-    Form1 *w = showWindow(true);
+    Form1 *w = rowWindow(true);
     QVERIFY(w);
     QWidget *start = w->findChild<QWidget *>(from);
     QVERIFY2(start, qPrintable(QStringLiteral("no control ") + from));
@@ -587,27 +623,47 @@ void Tst_realwindow::tabOrder()
     QCOMPARE(shownText(start), before);
 }
 
-void Tst_realwindow::tabWalkVisitsEveryStopOnce()
+void Tst_realwindow::tabWalkVisitsEveryStopOnce_data()
 {
-    Form1 *w = showWindow(true);
-    QVERIFY(w);
-    QTRY_COMPARE(focusedControl(), QStringLiteral("Command1"));
+    QTest::addColumn<bool>("backwards");
+    QTest::addColumn<QStringList>("expected");
 
     std::vector<TabStop> stops(std::begin(kTabStops), std::end(kTabStops));
     std::sort(stops.begin(), stops.end(),
               [](const TabStop &a, const TabStop &b) { return a.tab < b.tab; });
-    QStringList expected;
+    QStringList forward;
     for (const TabStop &s : stops)
-        expected.append(QString::fromLatin1(s.name));
-    expected.append(expected.first()); // round to the start again
+        forward.append(QString::fromLatin1(s.name));
+    forward.append(forward.first()); // round to the start again
+    QStringList backward = forward;
+    std::reverse(backward.begin(), backward.end());
+
+    QTest::newRow("Tab from Command1 visits all, skips Combo7, wraps") << false << forward;
+    QTest::newRow("Shift+Tab from Command1 goes the other way") << true << backward;
+}
+
+void Tst_realwindow::tabWalkVisitsEveryStopOnce()
+{
+    QFETCH(bool, backwards);
+    QFETCH(QStringList, expected);
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+    QTRY_COMPARE(focusedControl(), QStringLiteral("Command1"));
+    auto *input = m_harness->get<QPlainTextEdit>("Text1");
+    const QString typed = input->toPlainText();
 
     QStringList seen{focusedControl()};
     for (int i = 1; i < expected.size(); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *focused = QApplication::focusWidget();
+        QVERIFY(focused);
+        QTest::keyClick(focused, backwards ? Qt::Key_Backtab : Qt::Key_Tab,
+                        backwards ? Qt::ShiftModifier : Qt::NoModifier);
         QCoreApplication::processEvents();
         seen.append(focusedControl());
     }
     QCOMPARE(seen.join(QStringLiteral(" ")), expected.join(QStringLiteral(" ")));
+    // The keys only moved the focus: the input box got no tab characters.
+    QCOMPARE(input->toPlainText(), typed);
 }
 
 void Tst_realwindow::captionFits_data()
@@ -626,13 +682,14 @@ void Tst_realwindow::captionFits()
 {
     QFETCH(QString, name);
     QFETCH(QString, caption);
-    Form1 *w = showWindow(false);
+    Form1 *w = rowWindow(false);
     QVERIFY(w);
     QWidget *control = w->findChild<QWidget *>(name);
     QVERIFY2(control, qPrintable(QStringLiteral("no control ") + name));
     if (caption.isEmpty())
         caption = captionOf(control);
     QVERIFY2(!caption.isEmpty(), qPrintable(name + QStringLiteral(" shows no caption")));
+    QVERIFY(textRoom(control).value_or(0) > 0);
     const QString misfit = textMisfit(control, caption);
     QVERIFY2(misfit.isEmpty(), qPrintable(name + QStringLiteral(": ") + misfit));
 }
@@ -650,7 +707,7 @@ void Tst_realwindow::everyCaptionIsMeasured()
     const QList<QWidget *> all = w->findChildren<QWidget *>();
     for (QWidget *c : all) {
         if (!qobject_cast<QPushButton *>(c) && !qobject_cast<QLabel *>(c) &&
-            !qobject_cast<QGroupBox *>(c))
+            !qobject_cast<QGroupBox *>(c) && !qobject_cast<QLineEdit *>(c))
             continue;
         const QString caption = captionOf(c);
         if (caption.isEmpty() || !c->isVisibleTo(w))
@@ -675,7 +732,7 @@ void Tst_realwindow::frameLineCrossesNoControl_data()
 void Tst_realwindow::frameLineCrossesNoControl()
 {
     QFETCH(QString, name);
-    Form1 *w = showWindow(false);
+    Form1 *w = rowWindow(false);
     QVERIFY(w);
     QGroupBox *frame = w->findChild<QGroupBox *>(name);
     QVERIFY2(frame, qPrintable(QStringLiteral("no frame ") + name));
@@ -860,8 +917,10 @@ void Tst_realwindow::longCountFits_data()
     QTest::addColumn<quint64>("count");
     QTest::newRow("Label13 with 10 digits") << "Label13" << quint64(1234567890);
     QTest::newRow("Label11 with 10 digits") << "Label11" << quint64(1234567890);
+    QTest::newRow("Label11 with 10 nines") << "Label11" << quint64(9999999999);
     QTest::newRow("Label13 with 20 digits") << "Label13" << quint64(12345678901234567890u);
     QTest::newRow("Label11 with 20 digits") << "Label11" << quint64(12345678901234567890u);
+    QTest::newRow("Label11 at the largest count") << "Label11" << quint64(18446744073709551615u);
 }
 
 void Tst_realwindow::longCountFits()
@@ -873,15 +932,29 @@ void Tst_realwindow::longCountFits()
     auto *shown = w->findChild<QLabel *>(label);
     QVERIFY(shown);
     const QRect place = shown->geometry();
+    const QFont design = shown->font();
     const bool sent = label == QLatin1String("Label11");
+    const QString prefix = sent ? QStringLiteral("发送：") : QStringLiteral("接收：");
     (sent ? w->txCounter() : w->rxCounter()).add(count);
-    const QString expected =
-        (sent ? QStringLiteral("发送：") : QStringLiteral("接收：")) + QString::number(count);
+    const QString expected = prefix + QString::number(count);
     QTRY_COMPARE(shown->text(), expected);
+
+    // Every digit shows in the label's own place, on one line, in a readable font.
     QCOMPARE(shown->geometry(), place);
+    QVERIFY(!shown->wordWrap());
     const QString misfit = textMisfit(shown, expected);
     QVERIFY2(misfit.isEmpty(), qPrintable(label + QStringLiteral(": ") + misfit));
-    QVERIFY(QFontMetrics(shown->font()).height() <= place.height());
+    const QFont font = shown->font();
+    QVERIFY2(font.stretch() == 0 || font.stretch() >= CountFont::kMinStretch,
+             qPrintable(QStringLiteral("stretch %1").arg(font.stretch())));
+    QVERIFY2(font.pointSizeF() >= design.pointSizeF() * CountFont::kMinSizeShare - 0.01,
+             qPrintable(QStringLiteral("%1 pt").arg(font.pointSizeF())));
+    QVERIFY(QFontMetrics(font).height() <= place.height());
+
+    // Back at zero, the count is shown in the design font again.
+    m_harness->click("Command27");
+    QTRY_COMPARE(shown->text(), prefix + QStringLiteral("0"));
+    QCOMPARE(shown->font(), design);
 }
 
 void Tst_realwindow::longNameBoxFitsTheScreen_data()

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "bytecount.h"
+#include "freeformsender.h"
+#include "linesettings.h"
 #include "logsink.h"
 #include "messageseam.h"
 #include "seriallink.h"
+#include "transmitter.h"
 
 #include <QList>
 #include <QString>
+
+#include <functional>
 
 // Records every message box instead of showing it.
 class RecordingMessages : public MessageSeam
@@ -20,13 +26,23 @@ public:
     };
     void warn(const QString &title, const QString &text) override
     {
-        boxes.append({QStringLiteral("warn"), title, text, QString()});
+        record({QStringLiteral("warn"), title, text, QString()});
     }
     void error(const QString &title, const QString &text, const QString &detail) override
     {
-        boxes.append({QStringLiteral("error"), title, text, detail});
+        record({QStringLiteral("error"), title, text, detail});
     }
     QList<Box> boxes;
+    // Told of each box as it comes (a benchmark prints it).
+    std::function<void(const Box &)> seen;
+
+private:
+    void record(const Box &box)
+    {
+        boxes.append(box);
+        if (seen)
+            seen(box);
+    }
 };
 
 // A log that keeps its text in memory.
@@ -78,4 +94,24 @@ public:
 
 private:
     bool m_open = false;
+};
+
+// One console over a recording link: a transmitter, and free-form sending reading `input`,
+// its payload following after payloadDelayMs.
+struct ConsoleRig
+{
+    explicit ConsoleRig(bool open = true, int payloadDelayMs = 20)
+    {
+        if (open)
+            link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
+        sender.timer().setInterval(payloadDelayMs);
+    }
+
+    FakeSerialLink link;
+    MemoryLog log;
+    ByteCount tx;
+    RecordingMessages messages;
+    Transmitter transmitter{link, log, tx, messages};
+    QString input;
+    FreeFormSender sender{transmitter, [this] { return input; }};
 };

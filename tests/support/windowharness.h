@@ -46,13 +46,14 @@ struct WindowHarness
 
     void click(const char *name) const { QTest::mouseClick(button(name), Qt::LeftButton); }
 
-    // Types a pseudo-terminal's path into the port list and opens it.
-    bool openPty(const PtyPair &pty)
+    // Types a port's path into the port list and opens it.
+    bool openPath(const QString &path)
     {
-        combo("Combo1")->setEditText(pty.slavePath());
+        combo("Combo1")->setEditText(path);
         click("Command1");
         return link.isOpen();
     }
+    bool openPty(const PtyPair &pty) { return openPath(pty.slavePath()); }
 
     void build(std::function<QList<PortEntry>()> scan)
     {
@@ -72,8 +73,8 @@ struct WindowHarness
     RecordingMessages messages;
     QList<PortEntry> ports;
     QList<QUrl> opened;
-    QString savePath;                // what the person picks when a log is saved
-    QStringList offeredSavePaths;    // what they were offered
+    QString savePath;             // what the person picks when a log is saved
+    QStringList offeredSavePaths; // what they were offered
     std::unique_ptr<Form1> window;
 };
 
@@ -82,6 +83,8 @@ struct WindowHarness
 //     QVERIFY2(h.open(), "...");
 struct PtyWindow : WindowHarness
 {
+    using WindowHarness::WindowHarness;
+
     // False when no pseudo-terminal could be had or the window could not open it.
     bool open() { return pty.isValid() && openPty(pty); }
 
