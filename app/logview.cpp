@@ -1,6 +1,8 @@
 #include "logview.h"
 
+#ifdef QUORLIN_X11_COPY
 #include "largecopyserver.h"
+#endif
 
 #include <QContextMenuEvent>
 #include <QMenu>
@@ -87,7 +89,9 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
         m_copied = {};
     });
     connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
+#ifdef QUORLIN_X11_COPY
     LargeCopyServer::install();
+#endif
 }
 
 void LogView::appendText(const QString &text)
