@@ -12,7 +12,7 @@ foreach(tool hardening-check readelf dpkg-deb)
     string(MAKE_C_IDENTIFIER ${tool} var)
     find_program(${var} ${tool})
     if(NOT ${var})
-        message(FATAL_ERROR "${tool} is not installed (tools/deps.sh installs it)")
+        message(FATAL_ERROR "${tool} is not installed (tools/deps.sh test installs it)")
     endif()
 endforeach()
 

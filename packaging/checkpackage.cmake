@@ -9,7 +9,7 @@ endforeach()
 
 find_program(LINTIAN lintian)
 if(NOT LINTIAN)
-    message(FATAL_ERROR "lintian is not installed (tools/deps.sh installs it)")
+    message(FATAL_ERROR "lintian is not installed (tools/deps.sh test installs it)")
 endif()
 
 file(GLOB old_debs ${BUILD_DIR}/${PACKAGE}_*.deb)

@@ -165,7 +165,7 @@ if(UNIX AND NOT APPLE AND QUORLIN_BUILD_TESTS)
             add_test(NAME ${name} COMMAND ${QUORLIN_TOOL_${tool}} ${ARGN})
         else()
             add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo
-                "${tool} is not installed (tools/deps.sh installs it)")
+                "${tool} is not installed (tools/deps.sh test installs it)")
             set_tests_properties(${name} PROPERTIES WILL_FAIL ON)
         endif()
         set_tests_properties(${name} PROPERTIES LABELS validate)
