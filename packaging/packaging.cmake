@@ -112,8 +112,11 @@ if(UNIX AND NOT APPLE)
     install(FILES ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
 
-    # Manual pages, made from each program's --help and --version by help2man. Without
-    # help2man the build goes on without them, but a package needs them.
+    # Manual pages, made from each program's --help and --version by help2man, with what
+    # <program>.h2m adds (quorlin's: ports, permissions, sending, GBK, when nothing
+    # answers). Without help2man the build goes on without them, but a package needs them.
+    # help2man writes in the C locale unless told otherwise, which turns every Chinese
+    # caption into question marks.
     find_program(QUORLIN_HELP2MAN help2man)
     if(QUORLIN_HELP2MAN)
         set(QUORLIN_MAN_quorlin "console for ESP8266 Wi-Fi modules over a serial line")
@@ -121,12 +124,19 @@ if(UNIX AND NOT APPLE)
         set(_pages)
         foreach(program quorlin quorlin-sim)
             set(_page ${QUORLIN_PACKAGING_DIR}/${program}.1)
+            set(_include ${CMAKE_CURRENT_LIST_DIR}/${program}.h2m)
+            set(_include_option)
+            if(EXISTS ${_include})
+                set(_include_option --include=${_include})
+            else()
+                set(_include)
+            endif()
             add_custom_command(OUTPUT ${_page}.gz
                 COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
                     SOURCE_DATE_EPOCH=${QUORLIN_SOURCE_DATE_EPOCH} ${QUORLIN_HELP2MAN} --no-info --section=1 "--name=${QUORLIN_MAN_${program}}"
-                    --output=${_page} $<TARGET_FILE:${program}>
+                    --locale=C.UTF-8 ${_include_option} --output=${_page} $<TARGET_FILE:${program}>
                 COMMAND ${QUORLIN_GZIP} -9nf ${_page}
-                DEPENDS ${program}
+                DEPENDS ${program} ${_include}
                 COMMENT "Manual page ${program}.1"
                 VERBATIM)
             list(APPEND _pages ${_page}.gz)
@@ -156,7 +166,21 @@ received. The user interface is in Chinese. The package also holds
 quorlin-sim, a simulated module on a pseudo-terminal, to try the console
 without hardware.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorlin)
-set(CPACK_STRIP_FILES ON)
+# The programs go stripped into the package, and their debugging information, split off by
+# build id, into quorlin-dbgsym (/usr/lib/debug/.build-id/xx/yyyy.debug), as Debian ships
+# it: a debugger, or whoever reads a crash report, finds the names there. splitdebug.cmake
+# does both between the staging and the packing, so cpack must not strip the programs first.
+set(CPACK_STRIP_FILES OFF)
+if(UNIX AND NOT APPLE)
+    find_program(QUORLIN_DPKG_DEB dpkg-deb)
+    set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/splitdebug.cmake)
+    set(CPACK_QUORLIN_OBJCOPY ${CMAKE_OBJCOPY})
+    set(CPACK_QUORLIN_STRIP ${CMAKE_STRIP})
+    set(CPACK_QUORLIN_READELF ${CMAKE_READELF})
+    set(CPACK_QUORLIN_DPKG_DEB ${QUORLIN_DPKG_DEB})
+    set(CPACK_QUORLIN_DEB_VERSION ${QUORLIN_DEB_VERSION})
+    set(CPACK_QUORLIN_MAINTAINER ${QUORLIN_MAINTAINER})
+endif()
 
 set(CPACK_DEBIAN_PACKAGE_NAME quorlin)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUORLIN_DEB_RELEASE})
