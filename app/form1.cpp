@@ -205,14 +205,17 @@ QString Form1::GetSerialPort()
     const int index7 = ui->Combo7->currentIndex();
     const QString text1 = ui->Combo1->currentText();
     const QString text7 = ui->Combo7->currentText();
+    const int firstFound = ui->Combo1->count();
     for (const PortEntry &port : ports) {
         ui->Combo7->addItem(port.portName);
-        ui->Combo1->addItem(port.friendlyName);
+        // Shown as the list's field can show it, so that the text of a picked entry stays
+        // that entry's text.
+        ui->Combo1->addItem(FirstLineValidator::shownInOneLine(port.friendlyName));
     }
     ui->Combo1->setCurrentIndex(index1);
     ui->Combo7->setCurrentIndex(index7);
     ui->Combo7->setEditText(ports.isEmpty() ? text7 : ports.first().portName);
-    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ports.first().friendlyName);
+    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ui->Combo1->itemText(firstFound));
     return portReportText(ports);
 }
 

@@ -448,20 +448,29 @@ void TstWindow::openAndCloseOnPty()
 
 void TstWindow::pickedPortIsTheOneOpened_data()
 {
+    QTest::addColumn<QString>("name");      // the pty's entry; "" : "Module (<its path>)"
+    QTest::addColumn<QString>("shown");     // how the list shows it; "" : as named
     QTest::addColumn<QString>("otherName"); // the other entry's text; "" : the same as the pty's
     QTest::addColumn<int>("picked");        // where the pty's entry is, and the entry picked
-    QTest::newRow("second of two") << "ttyS0" << 1;
-    QTest::newRow("second of two that read the same") << "" << 1;
-    QTest::newRow("first of two that read the same") << "" << 0;
+    QTest::newRow("second of two") << "" << "" << "ttyS0" << 1;
+    QTest::newRow("second of two that read the same") << "" << "" << "" << 1;
+    QTest::newRow("first of two that read the same") << "" << "" << "" << 0;
+    // The list's field cannot hold the escape; the entry is shown as the field shows it.
+    QTest::newRow("named with control and format characters")
+        << QStringLiteral("\x1b[31mRED\u202e evil\u200b") << "[31mRED evil"
+        << "ttyS0" << 1;
 }
 
 void TstWindow::pickedPortIsTheOneOpened()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
     QFETCH(QString, otherName);
     QFETCH(int, picked);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    const PortEntry module{pty.slavePath(), "Module (" + pty.slavePath() + ")"};
+    const PortEntry module{pty.slavePath(),
+                           name.isEmpty() ? "Module (" + pty.slavePath() + ")" : name};
     QList<PortEntry> ports{
         {"/dev/quorlin-no-such-port", otherName.isEmpty() ? module.friendlyName : otherName}};
     ports.insert(picked, module);
@@ -469,6 +478,7 @@ void TstWindow::pickedPortIsTheOneOpened()
     QComboBox *combo1 = h.combo("Combo1");
     combo1->setCurrentIndex(picked);
     emit combo1->activated(picked);
+    QCOMPARE(combo1->currentText(), shown.isEmpty() ? module.friendlyName : shown);
     QCOMPARE(h.window->chosenSystemName(), pty.slavePath());
     h.click("Command1");
     QVERIFY(h.link.isOpen());
