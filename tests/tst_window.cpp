@@ -335,7 +335,7 @@ void TstWindow::openFailure_data()
         << "115200"
         << "1" << false << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!")
         << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
-                          "系统信息：No such file or directory");
+                          "系统信息：没有那个文件或目录（No such file or directory）");
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
