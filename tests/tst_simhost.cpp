@@ -20,6 +20,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -213,6 +214,8 @@ private slots:
     void staleEntriesSkipped();
     void hostileRegistry_data();
     void hostileRegistry();
+    void entryAskedAgainAtOpen_data();
+    void entryAskedAgainAtOpen();
     void program_data();
     void program();
 };
@@ -807,6 +810,57 @@ void Tst_simhost::hostileRegistry()
     const auto announce = runChild(QStringLiteral("announce"), tmp.path());
     QVERIFY2(announce, "announcing did not end within 5 s");
     QCOMPARE(announce->first.value(0) == QLatin1String("announced"), announces);
+}
+
+// A listed module is opened long after the scan: by then it may have stopped, and its
+// pseudo-terminal gone to another user, who would read what the console sends.
+void Tst_simhost::entryAskedAgainAtOpen_data()
+{
+    QTest::addColumn<QString>("since");  // what happened since the scan
+    QTest::addColumn<QString>("why");    // how the reason not to open it begins; "" : opened
+
+    QTest::newRow("module still running on a terminal of the user's") << "nothing" << "";
+    QTest::newRow("module stopped") << "stopped" << "模拟模块 PTY 已停止运行。";
+    QTest::newRow("terminal now another user's")
+        << "other" << "伪终端 PTY 属于另一个用户（uid 65534）";
+}
+
+void Tst_simhost::entryAskedAgainAtOpen()
+{
+    QFETCH(QString, since);
+    QFETCH(QString, why);
+    if (since == QLatin1String("other") && ::geteuid() != 0)
+        QSKIP("giving a terminal to another user needs the superuser");
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    qputenv("QUORLIN_SIM_DIR", QFile::encodeName(dir.path()));
+    const auto restore = qScopeGuard([] { qunsetenv("QUORLIN_SIM_DIR"); });
+    SimHost host;
+    QVERIFY(host.open());
+    auto module = std::make_unique<SimRegistry::Announcement>(host.slavePath());
+    QVERIFY2(module->isValid(), qPrintable(module->errorString()));
+    struct Port
+    {
+        QString portName, friendlyName;
+        std::function<QString()> whyNotOpen;
+    };
+    const QList<Port> scanned = SimRegistry::withRunning(QList<Port>{});
+    QCOMPARE(scanned.size(), 1);
+    QVERIFY(scanned.first().whyNotOpen);
+
+    const QByteArray slave = QFile::encodeName(host.slavePath());
+    if (since == QLatin1String("stopped")) {
+        module.reset();
+    } else if (since == QLatin1String("other")) {
+        QCOMPARE(::chown(slave.constData(), 65534, 65534), 0);
+    }
+    const QString got = scanned.first().whyNotOpen();
+    if (why.isEmpty())
+        QCOMPARE(got, QString());
+    else
+        QVERIFY2(got.startsWith(why.replace(QLatin1String("PTY"), host.slavePath())),
+                 qPrintable(got));
 }
 
 // ---- the program --------------------------------------------------------------------

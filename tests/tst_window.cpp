@@ -362,7 +362,23 @@ void TstWindow::openFailure_data()
     QTest::newRow("port held by another program")
         << none << false << pty << "115200"
         << "1" << true << pty
-        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n系统信息：");
+        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n"
+                          "系统信息：锁定设备时被拒绝");
+    // An entry asked again at the open (a simulated module's, whose terminal may have gone
+    // to another user since the scan): refused before the port is touched, or, when it
+    // changed hands while being opened, closed again at once.
+    const auto refusing = [] { return QStringLiteral("REFUSED"); };
+    const auto changing = [calls = std::make_shared<int>(0)] {
+        return ++*calls % 2 == 0 ? QStringLiteral("CHANGED") : QString();
+    };
+    QTest::newRow("entry refused when asked again at the open")
+        << QList<PortEntry>{{"PTY", "Module", refusing}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!") << QStringLiteral("REFUSED");
+    QTest::newRow("entry that changed hands while it was opened")
+        << QList<PortEntry>{{"PTY", "Module", changing}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!") << QStringLiteral("CHANGED");
 }
 
 void TstWindow::openFailure()
@@ -383,6 +399,8 @@ void TstWindow::openFailure()
         holder.setPortName(pty.slavePath());
         QVERIFY(holder.open(QIODevice::ReadWrite));
     }
+    for (PortEntry &port : ports)
+        port.portName.replace(QStringLiteral("PTY"), pty.slavePath());
     WindowHarness h(ports);
     if (rescanFirst)
         h.click("Command28");
