@@ -141,6 +141,11 @@ int main(int argc, char *argv[])
     options.speed = speed;
     SimHost host(options);
     host.setFarEnd(bridge.get());
+    QObject::connect(&host, &SimHost::networkDataDropped, [](qsizetype bytes) {
+        std::fprintf(stderr, "net: %lld bytes from the network dropped whole: the line to the "
+                             "console is full\n",
+                     static_cast<long long>(bytes));
+    });
     QString error;
     if (!host.open(&error)) {
         std::fprintf(stderr, "quorlin-sim: cannot open a pseudo-terminal: %s\n", qPrintable(error));

@@ -10,6 +10,7 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -183,6 +184,9 @@ bool ipdPieces(QByteArrayView got, QByteArray *data, qsizetype *largest)
     return true;
 }
 
+// The largest datagram UDP carries over IPv4; a peer's longer data goes as several.
+constexpr qsizetype kMaxDatagram = 65507;
+
 // A port nothing listens on: the system gave it and it was let go again.
 quint16 freePort()
 {
@@ -206,6 +210,7 @@ private slots:
     void unreadAnswersKept();
     void realNetwork_data();
     void realNetwork();
+    void networkDataTakenWholeOrDroppedWhole();
     void announcedModulesListed_data();
     void announcedModulesListed();
     void entryText_data();
@@ -351,6 +356,18 @@ void Tst_simhost::realNetwork_data()
                                datagram.mid(1460)}}
         << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 2004 received, still open when "
                        "the simulator stopped"};
+    // The largest datagram there is, then one more while the console still reads late: each
+    // arrives whole, in +IPD pieces that carry exactly what they announce.
+    const QByteArray datagrams = large.left(65507 + 65000);
+    QTest::newRow("UDP: datagrams of 65,507 and 65,000 bytes while the console reads late")
+        << QList<NetStep>{toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
+                                   "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
+                          toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
+                          toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
+                          {NetStep::UdpPeer, NetStep::Hear, "ping", ""},
+                          {NetStep::UdpPeer, NetStep::SendLarge, datagrams, ""}}
+        << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 130507 received, still open "
+                       "when the simulator stopped"};
     QTest::newRow("server: two clients, data by link, each closed its own way")
         << QList<NetStep>{toModule("AT+CIPMUX=1\r\n", "AT+CIPMUX=1\r\r\n" + kOk),
                           toModule("AT+CIPSERVER=1,%SERVER%\r\n",
@@ -439,7 +456,10 @@ void Tst_simhost::realNetwork()
                 if (step.who == NetStep::Line)
                     QVERIFY(writeAll(fd, bytes));
                 else if (step.who == NetStep::UdpPeer)
-                    QCOMPARE(udpPeer.writeDatagram(datagram.makeReply(bytes)), bytes.size());
+                    for (qsizetype at = 0; at < bytes.size(); at += kMaxDatagram) {
+                        const QByteArray one = bytes.mid(at, kMaxDatagram);
+                        QCOMPARE(udpPeer.writeDatagram(datagram.makeReply(one)), one.size());
+                    }
                 else
                     QVERIFY2(peers.value(step.who) && peers[step.who]->write(bytes) == bytes.size(),
                              where + "no connection to write on");
@@ -505,6 +525,61 @@ void Tst_simhost::realNetwork()
     for (const QString &line : reported)
         expected << QString::fromUtf8(fill(line.toUtf8()));
     QCOMPARE(lines, expected);
+}
+
+// A far end that hands on whatever it is given at once, deaf to the line being behind.
+class PushingFarEnd : public SimFarEnd
+{
+public:
+    void open(int link, Kind, const QByteArray &, int) override { opened = link; }
+    void send(int, const QByteArray &) override {}
+    void close(int) override {}
+    bool listen(int) override { return false; }
+    void stopListening() override {}
+    void setReading(bool) override {}
+    Listener *line() const { return listener(); }
+    int opened = -1;
+};
+
+// Data the line cannot hold any more is dropped a whole delivery at a time, never cut:
+// what arrives is whole datagrams, each in pieces that carry what they announce.
+void Tst_simhost::networkDataTakenWholeOrDroppedWhole()
+{
+    SimModule::Options options;
+    options.speed = 1000; // joining takes 3 ms
+    PushingFarEnd farEnd;
+    SimHost host(options);
+    host.setFarEnd(&farEnd);
+    QVERIFY(host.open());
+    QSignalSpy dropped(&host, &SimHost::networkDataDropped);
+    const int fd = openPort(host.slavePath());
+    QVERIFY(fd >= 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    const QByteArray joined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
+    QVERIFY(writeAll(fd, kJoin));
+    QCOMPARE(readBack(fd, joined.size()), joined);
+    const QByteArray start = "AT+CIPSTART=\"UDP\",\"127.0.0.1\",9\r\n";
+    QVERIFY(writeAll(fd, start));
+    QVERIFY2(QTest::qWaitFor([&] { return farEnd.opened == 0; }, 5000), "no link was asked for");
+    farEnd.line()->linkOpened(0);
+    const QByteArray connected = start.chopped(1) + "\r\nCONNECT\r\n" + kOk;
+    QCOMPARE(readBack(fd, connected.size()), connected);
+
+    // Six of the largest datagrams while the console reads nothing.
+    QByteArrayList datagrams;
+    for (char fill = 'A'; fill < 'G'; ++fill) {
+        datagrams.append(QByteArray(kMaxDatagram, fill));
+        farEnd.line()->linkReceived(0, datagrams.last());
+    }
+    const qsizetype taken = datagrams.size() - dropped.count();
+    QVERIFY2(dropped.count() > 0, "the line took more than it holds");
+    const QByteArray expected = datagrams.mid(0, taken).join();
+    QByteArray data;
+    qsizetype largest = 0;
+    const QByteArray got = readBack(fd, expected.size() + taken * 45 * 12);
+    QVERIFY2(ipdPieces(got, &data, &largest), got.left(60));
+    QCOMPARE(data, expected);
+    QVERIFY2(largest <= 1460, QByteArray::number(largest));
 }
 
 // ---- the registry -------------------------------------------------------------------
