@@ -5,6 +5,7 @@
 #include "quorlinversion.h"
 #include "simhost.h"
 #include "simnetbridge.h"
+#include "shownbytes.h"
 #include "simregistry.h"
 
 #include <QCommandLineParser>
@@ -29,26 +30,6 @@ void onSignal(int)
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
     errno = saved;
-}
-
-// Bytes as text for the traffic log: printable ASCII as is, the rest escaped.
-QByteArray shown(const QByteArray &bytes)
-{
-    QByteArray text;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += "\\r";
-        else if (c == '\n')
-            text += "\\n";
-        else if (c == '\\')
-            text += "\\\\";
-        else if (u >= 0x20 && u < 0x7f)
-            text += c;
-        else
-            text += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
-    }
-    return text;
 }
 
 } // namespace
@@ -166,10 +147,10 @@ int main(int argc, char *argv[])
 
     if (!parser.isSet(quietOption)) {
         QObject::connect(&host, &SimHost::received, [](const QByteArray &bytes) {
-            std::fprintf(stderr, "<- %s\n", shown(bytes).constData());
+            std::fprintf(stderr, "<- %s\n", shownBytes(bytes).constData());
         });
         QObject::connect(&host, &SimHost::sent, [](const QByteArray &bytes) {
-            std::fprintf(stderr, "-> %s\n", shown(bytes).constData());
+            std::fprintf(stderr, "-> %s\n", shownBytes(bytes).constData());
         });
     }
 

@@ -337,6 +337,11 @@ void Tst_simhost::realNetwork_data()
                                    "CLOSED\r\n"),
                           toModule("AT+CIPSTATUS\r\n", "AT+CIPSTATUS\r\r\nSTATUS:2\r\n" + kOk)}
         << QStringList{"TCP 127.0.0.1:%REFUSED%, link 0: not connected: Connection refused"};
+    // The C library refuses such a name before asking anyone: no lookup leaves the machine.
+    const QByteArray hostile = "AT+CIPSTART=\"TCP\",\"\x1b]2;X\x07\",80\r\n";
+    QTest::newRow("TCP: a peer named with an escape sequence is reported escaped")
+        << QList<NetStep>{toModule(hostile, hostile.chopped(1) + "\r\n\r\nERROR\r\nCLOSED\r\n")}
+        << QStringList{"TCP \\x1b]2;X\\x07:80, link 0: not connected: Host not found"};
     QTest::newRow("TCP: a megabyte while the console reads late, in pieces of at most 1460")
         << QList<NetStep>{toModule(tcp, connected),
                           {NetStep::TcpPeer, NetStep::SendLarge, large, ""},
