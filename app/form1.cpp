@@ -73,8 +73,6 @@ Form1::Form1(const Services &services, QWidget *parent)
     }
     m_saveFolder = QDir::homePath();
 
-    Startup::prepareFonts();
-    Accessibility::install();
     ui->setupUi(this);
     fillComposedLists(ui->Combo3, ui->Combo4, ui->Combo5);
     Accessibility::nameListFields(this);
