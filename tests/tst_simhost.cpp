@@ -88,6 +88,14 @@ QByteArray readBack(int fd, qsizetype count)
     return got;
 }
 
+const QByteArray kJoined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
+
+// Joins the module to the simulated network over the port: its whole answer.
+QByteArray join(int fd)
+{
+    return writeAll(fd, kJoin) ? readBack(fd, kJoined.size()) : QByteArray();
+}
+
 QStringList registryFiles(const QString &dir)
 {
     return QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -349,28 +357,25 @@ void Tst_simhost::realNetwork_data()
                           {NetStep::TcpPeer, NetStep::Hear, "", ""}}
         << QStringList{"TCP 127.0.0.1:%TCP%, link 0: 0 bytes sent, 1000000 received, closed by "
                        "the module"};
+    // A datagram link, and the peer knows the module's address once "ping" came from it.
+    const QList<NetStep> udpPinged{
+        toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
+                 "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
+        toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
+        toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
+        {NetStep::UdpPeer, NetStep::Hear, "ping", ""}};
     QTest::newRow("UDP: a datagram each way, a long one in two pieces")
-        << QList<NetStep>{toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
-                                   "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
-                          toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
-                          toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
-                          {NetStep::UdpPeer, NetStep::Hear, "ping", ""},
-                          {NetStep::UdpPeer, NetStep::Send, "pong", "\r\n+IPD,4:pong"},
-                          {NetStep::UdpPeer, NetStep::Send, datagram,
-                           "\r\n+IPD,1460:" + datagram.left(1460) + "\r\n+IPD,540:" +
-                               datagram.mid(1460)}}
+        << udpPinged + QList<NetStep>{{NetStep::UdpPeer, NetStep::Send, "pong", "\r\n+IPD,4:pong"},
+                                      {NetStep::UdpPeer, NetStep::Send, datagram,
+                                       "\r\n+IPD,1460:" + datagram.left(1460) + "\r\n+IPD,540:" +
+                                           datagram.mid(1460)}}
         << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 2004 received, still open when "
                        "the simulator stopped"};
     // The largest datagram there is, then one more while the console still reads late: each
     // arrives whole, in +IPD pieces that carry exactly what they announce.
     const QByteArray datagrams = large.left(65507 + 65000);
     QTest::newRow("UDP: datagrams of 65,507 and 65,000 bytes while the console reads late")
-        << QList<NetStep>{toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
-                                   "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
-                          toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
-                          toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
-                          {NetStep::UdpPeer, NetStep::Hear, "ping", ""},
-                          {NetStep::UdpPeer, NetStep::SendLarge, datagrams, ""}}
+        << udpPinged + QList<NetStep>{{NetStep::UdpPeer, NetStep::SendLarge, datagrams, ""}}
         << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 130507 received, still open "
                        "when the simulator stopped"};
     QTest::newRow("server: two clients, data by link, each closed its own way")
@@ -428,9 +433,7 @@ void Tst_simhost::realNetwork()
         const int fd = openPort(host.slavePath());
         QVERIFY(fd >= 0);
         const auto closeFd = qScopeGuard([fd] { ::close(fd); });
-        const QByteArray joined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
-        QVERIFY(writeAll(fd, kJoin));
-        QCOMPARE(readBack(fd, joined.size()), joined);
+        QCOMPARE(join(fd), kJoined);
 
         // The far ends by who they are; the server's side of the module's link comes when
         // the module connects.
@@ -560,9 +563,7 @@ void Tst_simhost::networkDataTakenWholeOrDroppedWhole()
     const int fd = openPort(host.slavePath());
     QVERIFY(fd >= 0);
     const auto closeFd = qScopeGuard([fd] { ::close(fd); });
-    const QByteArray joined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
-    QVERIFY(writeAll(fd, kJoin));
-    QCOMPARE(readBack(fd, joined.size()), joined);
+    QCOMPARE(join(fd), kJoined);
     const QByteArray start = "AT+CIPSTART=\"UDP\",\"127.0.0.1\",9\r\n";
     QVERIFY(writeAll(fd, start));
     QVERIFY2(QTest::qWaitFor([&] { return farEnd.opened == 0; }, 5000), "no link was asked for");
