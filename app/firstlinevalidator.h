@@ -11,9 +11,9 @@ class QLineEdit;
 // an LF or any other control character can never stay in the box (a tab becomes a blank),
 // nor can a character that shows nothing itself (format characters such as zero-width
 // blanks and direction overrides, line and paragraph separators): what the box shows, in
-// its order, is what goes out. Everything else is left exactly as typed. A paste or a drop that has to be cut goes in
-// already cut, through the box's own editing, so it is one step that undo takes back and
-// redo puts in again, like any other paste.
+// its order, is what goes out. Everything else is left exactly as typed. A paste or a drop
+// that has to be cut goes in already cut, through the box's own editing, so it is one step
+// that undo takes back and redo puts in again, like any other paste.
 class FirstLineValidator : public QValidator
 {
     Q_OBJECT

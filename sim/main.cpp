@@ -3,9 +3,9 @@
 // runs until SIGINT or SIGTERM. With --network its links are real sockets.
 #include "commandline.h"
 #include "quorlinversion.h"
+#include "shownbytes.h"
 #include "simhost.h"
 #include "simnetbridge.h"
-#include "shownbytes.h"
 #include "simregistry.h"
 
 #include <QCommandLineParser>
@@ -123,8 +123,9 @@ int main(int argc, char *argv[])
     SimHost host(options);
     host.setFarEnd(bridge.get());
     QObject::connect(&host, &SimHost::networkDataDropped, [](qsizetype bytes) {
-        std::fprintf(stderr, "net: %lld bytes from the network dropped whole: the line to the "
-                             "console is full\n",
+        std::fprintf(stderr,
+                     "net: %lld bytes from the network dropped whole: the line to the "
+                     "console is full\n",
                      static_cast<long long>(bytes));
     });
     QString error;

@@ -837,8 +837,8 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("group");
     QTest::addColumn<bool>("groupMayReadWrite");
-    QTest::addColumn<int>("systemError"); // the error the port reports, by its text; -1: a text
-                                          // that is no error of the system's
+    QTest::addColumn<int>("systemError");  // the error the port reports, by its text; -1: a text
+                                           // that is no error of the system's
     QTest::addColumn<QString>("expected"); // SYSTEM: the system's own words
 
     using Kind = PortFailure::Kind;
@@ -847,12 +847,14 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
         << "串口 /dev/ttyUSB0 不能使用波特率 VALUE。\n系统信息：参数无效（SYSTEM）";
     QTest::newRow("stop bits the driver refuses")
         << int(Kind::StopBitsRefused) << "" << false << EINVAL
-        << "串口 /dev/ttyUSB0 在 8 位数据位时不能使用 VALUE 位停止位。\n系统信息：参数无效（SYSTEM）";
+        << "串口 /dev/ttyUSB0 在 8 位数据位时不能使用 VALUE 位停止位。\n"
+           "系统信息：参数无效（SYSTEM）";
 #ifdef Q_OS_LINUX // the fix is named where devices belong to groups such as dialout
     QTest::newRow("permission: join dialout and log in again")
         << int(Kind::PermissionDenied) << "dialout" << true << EACCES
         << "没有读写设备 /dev/ttyUSB0 的权限。\n解决办法：把当前用户加入拥有该设备的用户组 dialout"
-           "（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。\n系统信息：权限不够（SYSTEM）";
+           "（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。\n"
+           "系统信息：权限不够（SYSTEM）";
     QTest::newRow("permission: the root group is not suggested")
         << int(Kind::PermissionDenied) << "root" << false << EACCES
         << "没有读写设备 /dev/ttyUSB0 的权限。\n该设备的用户组 root 也没有读写权限，"
@@ -860,7 +862,8 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
 #endif
     QTest::newRow("unplugged while open")
         << int(Kind::LostGone) << "" << false << ENODEV
-        << "设备 /dev/ttyUSB0 已不存在，可能已被拔出；串口已关闭。\n系统信息：没有这个设备（SYSTEM）";
+        << "设备 /dev/ttyUSB0 已不存在，可能已被拔出；串口已关闭。\n"
+           "系统信息：没有这个设备（SYSTEM）";
     // The system's reasons for a loss, in Chinese beside its own words.
     const QString lost = QStringLiteral("设备 /dev/ttyUSB0 读写出错，串口已关闭。\n系统信息：");
     QTest::newRow("lost: resource temporarily unavailable")

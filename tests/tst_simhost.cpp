@@ -367,8 +367,8 @@ void Tst_simhost::realNetwork_data()
     QTest::newRow("UDP: a datagram each way, a long one in two pieces")
         << udpPinged + QList<NetStep>{{NetStep::UdpPeer, NetStep::Send, "pong", "\r\n+IPD,4:pong"},
                                       {NetStep::UdpPeer, NetStep::Send, datagram,
-                                       "\r\n+IPD,1460:" + datagram.left(1460) + "\r\n+IPD,540:" +
-                                           datagram.mid(1460)}}
+                                       "\r\n+IPD,1460:" + datagram.left(1460) +
+                                           "\r\n+IPD,540:" + datagram.mid(1460)}}
         << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 2004 received, still open when "
                        "the simulator stopped"};
     // The largest datagram there is, then one more while the console still reads late: each
@@ -897,13 +897,15 @@ void Tst_simhost::hostileRegistry()
 // pseudo-terminal gone to another user, who would read what the console sends.
 void Tst_simhost::entryAskedAgainAtOpen_data()
 {
-    QTest::addColumn<QString>("since");  // what happened since the scan
-    QTest::addColumn<QString>("why");    // how the reason not to open it begins; "" : opened
+    QTest::addColumn<QString>("since"); // what happened since the scan
+    QTest::addColumn<QString>("why");   // how the reason not to open it begins; "" : opened
 
-    QTest::newRow("module still running on a terminal of the user's") << "nothing" << "";
-    QTest::newRow("module stopped") << "stopped" << "模拟模块 PTY 已停止运行。";
-    QTest::newRow("terminal now another user's")
-        << "other" << "伪终端 PTY 属于另一个用户（uid 65534）";
+    QTest::newRow("module still running on a terminal of the user's") << "nothing"
+                                                                      << "";
+    QTest::newRow("module stopped") << "stopped"
+                                    << "模拟模块 PTY 已停止运行。";
+    QTest::newRow("terminal now another user's") << "other"
+                                                 << "伪终端 PTY 属于另一个用户（uid 65534）";
 }
 
 void Tst_simhost::entryAskedAgainAtOpen()

@@ -374,11 +374,13 @@ void TstWindow::openFailure_data()
     QTest::newRow("entry refused when asked again at the open")
         << QList<PortEntry>{{"PTY", "Module", refusing}} << false << ""
         << "115200"
-        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!") << QStringLiteral("REFUSED");
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!")
+        << QStringLiteral("REFUSED");
     QTest::newRow("entry that changed hands while it was opened")
         << QList<PortEntry>{{"PTY", "Module", changing}} << false << ""
         << "115200"
-        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!") << QStringLiteral("CHANGED");
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!")
+        << QStringLiteral("CHANGED");
 }
 
 void TstWindow::openFailure()
@@ -472,9 +474,9 @@ void TstWindow::pickedPortIsTheOneOpened_data()
     QTest::addColumn<QString>("shown");     // how the list shows it; "" : as named
     QTest::addColumn<QString>("otherName"); // the other entry's text; "" : the same as the pty's
     QTest::addColumn<int>("picked");        // where the pty's entry is, and the entry picked
-    QTest::newRow("second of two") << "" << "" << "ttyS0" << 1;
-    QTest::newRow("second of two that read the same") << "" << "" << "" << 1;
-    QTest::newRow("first of two that read the same") << "" << "" << "" << 0;
+    QTest::newRow("second of two") << QString() << QString() << "ttyS0" << 1;
+    QTest::newRow("second of two that read the same") << QString() << QString() << "" << 1;
+    QTest::newRow("first of two that read the same") << QString() << QString() << "" << 0;
     // The list's field cannot hold the escape; the entry is shown as the field shows it.
     QTest::newRow("named with control and format characters")
         << QStringLiteral("\x1b[31mRED\u202e evil\u200b") << "[31mRED evil"
