@@ -23,6 +23,10 @@
 
 #include <tuple>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray gbk(const QString &text)
@@ -163,6 +167,8 @@ private slots:
     void errorBoxShowsItsDetailsInChinese();
     void lostBoxNamesThePortAsOpened_data();
     void lostBoxNamesThePortAsOpened();
+    void lostPortIsReopened_data();
+    void lostPortIsReopened();
 
 private:
     PtyWindow &rowWindow(const QList<PortEntry> &ports, bool open);
@@ -1346,6 +1352,128 @@ void TstWindow::lostBoxNamesThePortAsOpened()
     QCOMPARE(h.messages.boxes[0].text,
              QStringLiteral("串口 ") + opened + QStringLiteral(" 已断开!"));
     QCOMPARE(h.button("Command1")->text(), kOpen);
+}
+
+void TstWindow::lostPortIsReopened_data()
+{
+    QTest::addColumn<bool>("on");           // "断开后自动重新打开" checked
+    QTest::addColumn<QString>("meanwhile"); // done while the port is waited for
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("off: the loss box as before") << false << "" << false;
+    QTest::newRow("on: reopened with its settings") << true << "" << true;
+    QTest::newRow("on: a command while waiting only warns") << true << "Command5" << true;
+    QTest::newRow("on: a click on the open button stops waiting") << true << "Command1" << false;
+    QTest::newRow("on: another adapter at the same path is not opened")
+        << true << "other adapter" << true;
+}
+
+// The module's pseudo-terminal is reached through a link, as a device's fixed name leads to
+// the node it has now: the module goes (its terminal closes, the link is removed) and comes
+// back on a new terminal behind the same link.
+void TstWindow::lostPortIsReopened()
+{
+    QFETCH(bool, on);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, reopened);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("module"));
+    auto pty = std::make_unique<PtyPair>();
+    QVERIFY(pty->isValid() && QFile::link(pty->slavePath(), path));
+    // A pseudo-terminal is no port the machine lists; in the last row the path is listed as
+    // a USB adapter with a serial number, which the module keeps unless the row changes it.
+    const bool listed = meanwhile == QLatin1String("other adapter");
+    QString serial = QStringLiteral("A1");
+    int looks = 0;
+    PortReopener::Options reopen;
+    reopen.ports = [&] {
+        ++looks;
+        if (!listed || !QFileInfo::exists(path))
+            return QList<PortIdentity>{};
+        return QList<PortIdentity>{{path, path, 0x0403, 0x6001, serial, {}}};
+    };
+    reopen.nodeReady = [&](const QString &name) {
+        ++looks;
+        return ::access(QFile::encodeName(name).constData(), R_OK | W_OK) == 0;
+    };
+    reopen.pollMs = 5;
+    WindowHarness h({}, reopen);
+    h.combo("Combo2")->setEditText(QStringLiteral("9600"));
+    h.combo("Combo6")->setEditText(QStringLiteral("2"));
+    if (on) {
+        const QPoint at(5, 5);
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, at,
+                                  h.button("Command1")->mapToGlobal(at));
+        QCoreApplication::sendEvent(h.button("Command1"), &menuKey);
+        auto *menu = h.button("Command1")->findChild<QMenu *>();
+        QVERIFY2(menu && menu->isVisible(), "the open button's menu did not come up");
+        QCOMPARE(menu->actions().size(), 1);
+        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("断开后自动重新打开"));
+        QVERIFY(menu->actions()[0]->isCheckable() && !menu->actions()[0]->isChecked());
+        menu->actions()[0]->trigger();
+        menu->close();
+    }
+    QVERIFY(h.openPath(path));
+    h.click("Command5");
+    QVERIFY(pty->write("AT\r\r\n\r\nOK")); // the last line has no break yet
+    QTRY_COMPARE(h.window->RxCount(), QStringLiteral("9"));
+
+    QVERIFY(QFile::remove(path));
+    pty.reset();
+    const QString waiting =
+        QStringLiteral("AT\n\nOK\n（串口 ") + path + QStringLiteral(" 已断开，等待重新连接…）\n");
+    if (!on) {
+        QTRY_COMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes[0].text, "串口 " + path + " 已断开!");
+        QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("AT\n\nOK"));
+    } else {
+        QTRY_COMPARE(h.receiveLog()->shownText(), waiting);
+        QVERIFY(h.messages.boxes.isEmpty());
+    }
+    QCOMPARE(h.button("Command1")->text(), kOpen);
+    QCOMPARE(h.window->RxCount(), QStringLiteral("9"));
+
+    if (meanwhile == QLatin1String("Command5")) {
+        h.click("Command5");
+        QCOMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes[0].kind, QStringLiteral("warn"));
+    } else if (meanwhile == QLatin1String("Command1")) {
+        h.click("Command1");
+        QCOMPARE(h.receiveLog()->shownText(),
+                 waiting + QStringLiteral("（已停止等待串口 ") + path + QStringLiteral("）\n"));
+    } else if (meanwhile == QLatin1String("other adapter")) {
+        serial = QStringLiteral("B2");
+    }
+    pty = std::make_unique<PtyPair>();
+    QVERIFY(pty->isValid() && QFile::link(pty->slavePath(), path));
+    const int looked = looks;
+    if (!reopened) {
+        // Nothing watches any more: by now it would have looked forty times.
+        QTest::qWait(200);
+        QCOMPARE(looks, looked);
+        QVERIFY(!h.link.isOpen());
+        QCOMPARE(h.button("Command1")->text(), kOpen);
+        return;
+    }
+    if (listed) {
+        // Long enough to have looked at the other adapter many times over.
+        QTRY_VERIFY(looks > looked + 20 || h.link.isOpen());
+        QVERIFY2(!h.link.isOpen(), "another adapter was opened");
+        serial = QStringLiteral("A1");
+    }
+    QTRY_VERIFY(h.link.isOpen());
+    QCOMPARE(h.button("Command1")->text(), kClose);
+    QCOMPARE(h.receiveLog()->shownText(),
+             waiting + QStringLiteral("（已重新打开串口 ") + path + QStringLiteral("）\n"));
+    // The new terminal runs at the speed and stop bits the window opened the first one with.
+    termios t{};
+    const int fd = ::open(QFile::encodeName(pty->slavePath()), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0 && tcgetattr(fd, &t) == 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    QVERIFY(t.c_cflag & CSTOPB);
+    h.click("Command5");
+    QCOMPARE(pty->readExactly(4), QByteArray("AT\r\n"));
+    QVERIFY(h.messages.boxes.size() == (meanwhile == QLatin1String("Command5") ? 1 : 0));
 }
 
 QTEST_MAIN(TstWindow)
