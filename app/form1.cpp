@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 
@@ -103,10 +104,16 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_receiveText = std::make_unique<ReceiveText>();
     ui->Text3->setCoalescing(true);
     m_reopener = new PortReopener(*m_services.link, m_services.reopen, this);
-    // Off at every start; the open button's caption and click stay as they are.
-    m_reopenAction = new QAction(QStringLiteral("断开后自动重新打开"), this);
+    // The open button's menu, by the mouse, the Menu key or Shift+F10; its caption and click
+    // stay as they are. The entry is off at every start.
+    m_openButtonMenu = new QMenu(ui->Command1);
+    m_reopenAction = m_openButtonMenu->addAction(QStringLiteral("断开后自动重新打开"));
     m_reopenAction->setCheckable(true);
     ui->Command1->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), ui->Command1, nullptr,
+                                  nullptr, Qt::WidgetShortcut);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { showOpenButtonMenu(ui->Command1->rect().center()); });
 
     m_timer3 = new QTimer(this);
     m_timer3->setObjectName(QStringLiteral("Timer3"));
@@ -312,10 +319,9 @@ void Form1::portLost(const QString &why)
 
 void Form1::showOpenButtonMenu(const QPoint &at)
 {
-    auto *menu = new QMenu(ui->Command1);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->addAction(m_reopenAction);
-    menu->popup(ui->Command1->mapToGlobal(at));
+    m_openButtonMenu->popup(ui->Command1->mapToGlobal(at));
+    // Its one entry is chosen with Return or Space at once, and read out as it opens.
+    m_openButtonMenu->setActiveAction(m_reopenAction);
 }
 
 void Form1::noteInReceiveLog(const QString &note)

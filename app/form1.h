@@ -23,6 +23,7 @@ class ReceiveText;
 class LogView;
 class QAction;
 class QLabel;
+class QMenu;
 class QThread;
 class QTimer;
 
@@ -113,7 +114,8 @@ private:
     QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
-    QAction *m_reopenAction = nullptr; // "断开后自动重新打开", in the open button's menu
+    QMenu *m_openButtonMenu = nullptr;
+    QAction *m_reopenAction = nullptr; // "断开后自动重新打开"
     PortReopener *m_reopener = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;

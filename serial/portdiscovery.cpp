@@ -22,18 +22,6 @@ QList<PortEntry> systemPorts()
     return ports;
 }
 
-QList<PortIdentity> systemPortIdentities()
-{
-    QList<PortIdentity> ports;
-    const QList<QSerialPortInfo> infos = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : infos) {
-        ports.append({info.portName(), info.systemLocation(), info.vendorIdentifier(),
-                      info.productIdentifier(), info.serialNumber(),
-                      usbPathOfTty(info.portName())});
-    }
-    return ports;
-}
-
 QString portReportText(const QList<PortEntry> &ports)
 {
     QString report;

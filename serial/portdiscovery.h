@@ -1,7 +1,5 @@
 #pragma once
 
-#include "portidentity.h"
-
 #include <QList>
 #include <QString>
 
@@ -25,9 +23,6 @@ QString friendlyNameFor(const QString &description, const QString &portName);
 
 // The machine's serial ports, in QSerialPortInfo's order.
 QList<PortEntry> systemPorts();
-
-// The machine's serial ports with what tells one adapter from another.
-QList<PortIdentity> systemPortIdentities();
 
 // One line per device: "PortName: " name TAB "-> FriendlyName: " friendly CR LF.
 // No device gives the empty text.

@@ -1,7 +1,9 @@
 #include "portidentity.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSerialPortInfo>
 
 namespace {
 
@@ -58,17 +60,42 @@ std::optional<PortIdentity> PortIdentity::findIn(const QList<PortIdentity> &pres
     return found;
 }
 
-QString usbPathOfTty(const QString &ttyName, const QString &sysRoot)
+QList<PortIdentity> usbPortIdentities()
 {
-    QString dir =
-        QFileInfo(sysRoot + QStringLiteral("/class/tty/") + ttyName + QStringLiteral("/device"))
-            .canonicalFilePath();
-    const QString devices = QFileInfo(sysRoot + QStringLiteral("/devices")).canonicalFilePath();
-    // Up from the tty's device to the USB interface it belongs to, if any.
-    while (!dir.isEmpty() && dir.startsWith(devices + QLatin1Char('/'))) {
-        if (QFileInfo::exists(dir + QStringLiteral("/bInterfaceNumber")))
-            return QFileInfo(dir).fileName();
-        dir = QFileInfo(dir).path();
+    QList<PortIdentity> ports;
+#ifdef Q_OS_LINUX
+    const auto read = [](const QDir &dir, const char *file) {
+        QFile f(dir.filePath(QLatin1String(file)));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().trimmed()) : QString();
+    };
+    const QDir ttys(QStringLiteral("/sys/class/tty"));
+    const QDir::Filters all = QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot;
+    for (const QFileInfo &tty : ttys.entryInfoList(all)) {
+        if (!tty.symLinkTarget().contains(QLatin1String("/usb")))
+            continue;
+        // Up from the tty to the USB interface it hangs on, below the adapter itself.
+        QDir dir(tty.canonicalFilePath());
+        while (dir.cdUp() && !dir.exists(QStringLiteral("bInterfaceNumber"))) {
+        }
+        QDir adapter = dir;
+        if (dir.isRoot() || !adapter.cdUp())
+            continue;
+        const QString name = tty.fileName();
+        ports.append({name, QStringLiteral("/dev/") + name,
+                      quint16(read(adapter, "idVendor").toUInt(nullptr, 16)),
+                      quint16(read(adapter, "idProduct").toUInt(nullptr, 16)),
+                      read(adapter, "serial"), dir.dirName()});
     }
-    return {};
+#else
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        if (info.hasVendorIdentifier())
+            ports.append({info.portName(),
+                          info.systemLocation(),
+                          info.vendorIdentifier(),
+                          info.productIdentifier(),
+                          info.serialNumber(),
+                          {}});
+    }
+#endif
+    return ports;
 }

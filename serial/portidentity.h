@@ -37,6 +37,7 @@ struct PortIdentity
     std::optional<PortIdentity> findIn(const QList<PortIdentity> &present) const;
 };
 
-// The USB path of a tty on Linux, read from sysfs under `sysRoot` ("/sys" on the machine):
-// the name of the USB interface the tty hangs on. Empty for any other tty, or elsewhere.
-QString usbPathOfTty(const QString &ttyName, const QString &sysRoot = QStringLiteral("/sys"));
+// The machine's USB serial adapters with what tells them apart. On Linux read from sysfs,
+// as soon as the kernel has the device and before the desktop's device manager has named it,
+// in a millisecond or two; elsewhere from the system's list of ports.
+QList<PortIdentity> usbPortIdentities();

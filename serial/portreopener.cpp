@@ -1,6 +1,5 @@
 #include "portreopener.h"
 
-#include "portdiscovery.h"
 #include "seriallink.h"
 
 #include <algorithm>
@@ -36,7 +35,7 @@ PortReopener::PortReopener(SerialLink &link, Options options, QObject *parent)
     : QObject(parent), m_link(link), m_options(std::move(options))
 {
     if (!m_options.ports)
-        m_options.ports = systemPortIdentities;
+        m_options.ports = usbPortIdentities;
     if (!m_options.nodeReady)
         m_options.nodeReady = nodeReadyToOpen;
     m_poll.setInterval(m_options.pollMs);

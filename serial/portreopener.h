@@ -13,11 +13,11 @@
 class SerialLink;
 
 // Opens a lost port again when the same device is back, with the settings it had. While it
-// waits it looks at the machine's ports every pollMs: a UART or a pseudo-terminal is back
-// when a node of its name is there to open; a USB adapter when an adapter with the same
-// serial number (or, without one, the same USB path or name) is listed, under whatever
-// name. A reopen that fails is tried again while the device stays there, at most once per
-// retryMs; a device that goes and comes back is tried at once.
+// waits it looks every pollMs: a UART or a pseudo-terminal is back when a node of its name
+// is there to open; a USB adapter when an adapter with the same serial number (or, without
+// one, the same USB path or name) is among the machine's adapters, under whatever name. A
+// reopen that fails is tried again while the device stays there, at most once per retryMs;
+// a device that goes and comes back is tried at once.
 class PortReopener : public QObject
 {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
 
     struct Options
     {
-        // The machine's ports with what tells them apart; defaults to systemPortIdentities().
+        // The machine's USB adapters; defaults to usbPortIdentities().
         std::function<QList<PortIdentity>()> ports;
         // Whether the node a system name names is there and may be opened by us; defaults
         // to the device node in /dev (or the path) with read and write access.

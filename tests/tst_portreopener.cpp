@@ -24,15 +24,12 @@ struct Machine
 {
     PortReopener::Options options(int retryMs)
     {
-        return {[this] {
-                    ++looks;
-                    return ports;
-                },
-                [this](const QString &name) {
-                    ++looks;
-                    return nodes.contains(name);
-                },
-                1, retryMs};
+        PortReopener::Options options;
+        options.ports = [this] { return ++looks, ports; };
+        options.nodeReady = [this](const QString &name) { return ++looks, nodes.contains(name); };
+        options.pollMs = 1;
+        options.retryMs = retryMs;
+        return options;
     }
     Ports ports;
     QStringList nodes;

@@ -1400,17 +1400,18 @@ void TstWindow::lostPortIsReopened()
     h.combo("Combo2")->setEditText(QStringLiteral("9600"));
     h.combo("Combo6")->setEditText(QStringLiteral("2"));
     if (on) {
-        const QPoint at(5, 5);
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, at,
-                                  h.button("Command1")->mapToGlobal(at));
-        QCoreApplication::sendEvent(h.button("Command1"), &menuKey);
+        // Shift+F10 on the focused open button, then Return on its one entry.
+        QVERIFY(showActive(h));
+        h.button("Command1")->setFocus();
+        QTest::keyClick(h.button("Command1"), Qt::Key_F10, Qt::ShiftModifier);
         auto *menu = h.button("Command1")->findChild<QMenu *>();
         QVERIFY2(menu && menu->isVisible(), "the open button's menu did not come up");
         QCOMPARE(menu->actions().size(), 1);
-        QCOMPARE(menu->actions()[0]->text(), QStringLiteral("断开后自动重新打开"));
-        QVERIFY(menu->actions()[0]->isCheckable() && !menu->actions()[0]->isChecked());
-        menu->actions()[0]->trigger();
-        menu->close();
+        QAction *entry = menu->actions()[0];
+        QCOMPARE(entry->text(), QStringLiteral("断开后自动重新打开"));
+        QVERIFY(entry->isCheckable() && !entry->isChecked());
+        QTest::keyClick(menu, Qt::Key_Return);
+        QVERIFY(entry->isChecked() && !menu->isVisible());
     }
     QVERIFY(h.openPath(path));
     h.click("Command5");
