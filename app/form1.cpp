@@ -3,6 +3,7 @@
 
 #include "accessibility.h"
 #include "commandtable.h"
+#include "composedlists.h"
 #include "composers.h"
 #include "countfont.h"
 #include "firstlinevalidator.h"
@@ -74,9 +75,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     }
     m_saveFolder = QDir::homePath();
 
-    Startup::prepareFonts();
-    Accessibility::install();
     ui->setupUi(this);
+    fillComposedLists(ui->Combo3, ui->Combo4, ui->Combo5);
     Accessibility::nameListFields(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();

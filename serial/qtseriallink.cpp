@@ -2,7 +2,9 @@
 
 #include "portfailure.h"
 
+#include <QDeadlineTimer>
 #include <QMetaObject>
+#include <QThread>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -56,8 +58,18 @@ bool QtSerialLink::open(const QString &systemName, const LineSettings &settings,
     }
 #endif
 
-    if (!m_port.open(QIODevice::ReadWrite))
-        return refuse(PortFailure::ofOpen(systemName, m_port.error(), m_port.errorString()));
+    // A program that closes a port gives up its lock on it a moment after the device
+    // itself (the port component closes the device first), and a port just closed may be
+    // the next one handed out: a port that reads as held is tried again for a moment
+    // before it counts as held. A real holder keeps its lock for as long as it has the port.
+    const QDeadlineTimer lockSettles(kLockSettleMs);
+    while (!m_port.open(QIODevice::ReadWrite)) {
+        const PortFailure failure =
+            PortFailure::ofOpen(systemName, m_port.error(), m_port.errorString());
+        if (failure.kind != PortFailure::Kind::Busy || lockSettles.hasExpired())
+            return refuse(failure);
+        QThread::msleep(5);
+    }
 
     const auto refused = [&](PortFailure::Kind kind, const QString &value) {
         const PortFailure failure = settingFailure(kind, value);

@@ -12,6 +12,9 @@ class QtSerialLink : public SerialLink
 {
     Q_OBJECT
 public:
+    // How long a port that reads as held by another program is tried again.
+    static constexpr int kLockSettleMs = 100;
+
     explicit QtSerialLink(QObject *parent = nullptr);
     ~QtSerialLink() override;
 

@@ -437,6 +437,8 @@ void TstWindow::openAndCloseOnPty()
     h.combo("Combo6")->setEditText(stopBits);
     QVERIFY(h.openPty(pty));
     QCOMPARE(h.button("Command1")->text(), kClose);
+    QCOMPARE(pty.line().speed, speed.toLongLong());
+    QCOMPARE(pty.line().twoStopBits, stopBits == QLatin1String("2"));
 
     // Bytes cross both ways once open.
     h.click("Command5");

@@ -5,6 +5,7 @@
 #include "logview.h"
 #include "ptypair.h"
 #include "qtseriallink.h"
+#include "startup.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -62,6 +63,7 @@ struct WindowHarness
 
     void build(std::function<QList<PortEntry>()> scan, PortReopener::Options reopen = {})
     {
+        Startup::prepareProcess();
         Form1::Services services;
         services.link = &link;
         services.messages = &messages;
