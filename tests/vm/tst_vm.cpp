@@ -839,7 +839,12 @@ void TstVm::replugReopensTenTimes()
     const QStringList ports = a["identities"].toVariant().toStringList();
     qInfo("the guest's USB adapters: %s; one look %lld ms, then %lld ms",
           qPrintable(ports.join(", ")), a["lookMs"].toInteger(), b["lookMs"].toInteger());
-    QCOMPARE(ports, QStringList{"ttyUSB0 0403:6001 " + kAdapterSerial + " 1-1:1.0"});
+    // Its USB path names the xHCI socket QEMU plugged it into last.
+    QVERIFY2(ports.size() == 1 &&
+                 QRegularExpression("^ttyUSB0 0403:6001 " + kAdapterSerial + " 1-\\d+:1\\.0$")
+                     .match(ports[0])
+                     .hasMatch(),
+             qPrintable(ports.join(", ")));
     QList<int> fds;
     QStringList heap, toNote, guestTimes, hostTimes;
     QElapsedTimer clock;
