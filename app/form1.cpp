@@ -313,7 +313,7 @@ void Form1::toggleOpen()
         showOpenFailure(why);
         return;
     }
-    m_reopener->opened(systemName, *settings);
+    m_reopener->opened(systemName, *settings, whyNotOpen);
     m_openedPort = ui->Combo1->currentText();
     ui->Command1->setText(kCloseCaption);
 }

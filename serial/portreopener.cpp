@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 
 #ifdef Q_OS_UNIX
@@ -27,6 +28,13 @@ bool nodeReadyToOpen(const QString &systemName)
     return std::any_of(infos.begin(), infos.end(),
                        [&](const QSerialPortInfo &info) { return info.portName() == systemName; });
 #endif
+}
+
+// A pseudo-terminal by its own node, not through a link of the user's making.
+bool isPseudoTerminalNode(const QString &systemName)
+{
+    const QFileInfo node(systemName);
+    return !node.isSymLink() && node.canonicalFilePath().startsWith(QLatin1String("/dev/pts/"));
 }
 
 } // namespace
@@ -56,10 +64,13 @@ void PortReopener::setEnabled(bool on)
     }
 }
 
-void PortReopener::opened(const QString &systemName, const LineSettings &settings)
+void PortReopener::opened(const QString &systemName, const LineSettings &settings,
+                          std::function<QString()> whyNotOpen)
 {
     m_poll.stop();
     m_settings = settings;
+    m_whyNotOpen = std::move(whyNotOpen);
+    m_recognisable = m_whyNotOpen || !isPseudoTerminalNode(systemName);
     m_sinceTry.invalidate();
     m_identified = m_enabled;
     m_device = m_enabled ? PortIdentity::of(systemName, m_options.ports())
@@ -68,7 +79,7 @@ void PortReopener::opened(const QString &systemName, const LineSettings &setting
 
 bool PortReopener::takeLoss()
 {
-    if (!m_enabled || !m_identified)
+    if (!m_enabled || !m_identified || !m_recognisable)
         return false;
     m_poll.start();
     emit waitingFor(m_device.systemName);
@@ -85,15 +96,15 @@ void PortReopener::stopWaiting()
 
 std::optional<PortIdentity> PortReopener::present() const
 {
-    if (!m_device.isUsb()) {
-        if (m_options.nodeReady(m_device.systemName))
-            return m_device;
+    std::optional<PortIdentity> found;
+    if (!m_device.isUsb())
+        found = m_device;
+    else
+        found = m_device.findIn(m_options.ports());
+    if (!found || !m_options.nodeReady(found->systemName) ||
+        (m_whyNotOpen && !m_whyNotOpen().isEmpty()))
         return std::nullopt;
-    }
-    const std::optional<PortIdentity> found = m_device.findIn(m_options.ports());
-    if (found && m_options.nodeReady(found->systemName))
-        return found;
-    return std::nullopt;
+    return found;
 }
 
 void PortReopener::look()
@@ -110,6 +121,11 @@ void PortReopener::look()
     // A failure is not reported: the next look tries again.
     if (!m_link.open(device->systemName, m_settings))
         return;
+    // It may have changed hands while it was being opened.
+    if (m_whyNotOpen && !m_whyNotOpen().isEmpty()) {
+        m_link.close();
+        return;
+    }
     m_poll.stop();
     m_device = *device;
     emit reopened(m_device.systemName);

@@ -44,10 +44,16 @@ public:
     bool isWaiting() const { return m_poll.isActive(); }
 
     // The window opened `systemName` with `settings`. While enabled, what tells the device
-    // apart is read now, while it is there.
-    void opened(const QString &systemName, const LineSettings &settings);
+    // apart is read now, while it is there. `whyNotOpen`, when given, is asked before and
+    // after each reopen, as the window asks it at an open: why the name must not be opened
+    // now, or empty.
+    void opened(const QString &systemName, const LineSettings &settings,
+                std::function<QString()> whyNotOpen = nullptr);
     // The port the window opened was lost. True when it is now waited for (waitingFor() has
-    // been emitted); false when disabled, and the loss is the window's to report.
+    // been emitted); false when disabled, or when nothing could tell that what comes back
+    // under the name is the same device: a pseudo-terminal opened by its own node, whose
+    // number goes to the next terminal opened on the machine, often a shell's. Then the
+    // loss is the window's to report.
     bool takeLoss();
     // Stops a wait going on (stopped() is emitted); the port stays closed.
     void stopWaiting();
@@ -69,6 +75,8 @@ private:
     PortIdentity m_device;
     bool m_identified = false; // m_device holds what tells the device apart
     LineSettings m_settings;
+    std::function<QString()> m_whyNotOpen;
+    bool m_recognisable = false; // what comes back can be told to be the device
     // Since the last try while the device has been there without a break; invalid when it
     // was not there at the last look.
     QElapsedTimer m_sinceTry;

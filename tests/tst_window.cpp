@@ -1409,38 +1409,51 @@ void TstWindow::lostPortIsReopened_data()
     QTest::newRow("on: a click on the open button stops waiting") << true << "Command1" << false;
     QTest::newRow("on: another adapter at the same path is not opened")
         << true << "other adapter" << true;
+    QTest::newRow("on: a module the scan no longer vouches for is not opened")
+        << true << "unvouched" << true;
+    QTest::newRow("on: a terminal by its own node gives the loss box")
+        << true << "own node" << false;
 }
 
 // The module's pseudo-terminal is reached through a link, as a device's fixed name leads to
 // the node it has now: the module goes (its terminal closes, the link is removed) and comes
-// back on a new terminal behind the same link.
+// back on a new terminal behind the same link. In the last row the terminal's own node is
+// opened, whose number the next terminal on the machine takes.
 void TstWindow::lostPortIsReopened()
 {
     QFETCH(bool, on);
     QFETCH(QString, meanwhile);
     QFETCH(bool, reopened);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("module"));
     auto pty = std::make_unique<PtyPair>();
-    QVERIFY(pty->isValid() && QFile::link(pty->slavePath(), path));
-    // A pseudo-terminal is no port the machine lists; in the last row the path is listed as
-    // a USB adapter with a serial number, which the module keeps unless the row changes it.
+    const bool ownNode = meanwhile == QLatin1String("own node");
+    const QString path = ownNode ? pty->slavePath() : dir.filePath(QStringLiteral("module"));
+    QVERIFY(pty->isValid() && (ownNode || QFile::link(pty->slavePath(), path)));
+    // A pseudo-terminal is no port the machine lists. Two rows hold the reopen back for a
+    // while: one lists the path as a USB adapter whose serial number changes and comes back,
+    // one has the scan list it with a check that refuses it for a while.
     const bool listed = meanwhile == QLatin1String("other adapter");
-    QString serial = QStringLiteral("A1");
+    const bool checked = meanwhile == QLatin1String("unvouched");
+    bool heldBack = false;
     int looks = 0;
     PortReopener::Options reopen;
     reopen.ports = [&] {
         ++looks;
         if (!listed || !QFileInfo::exists(path))
             return QList<PortIdentity>{};
-        return QList<PortIdentity>{{path, path, 0x0403, 0x6001, serial, {}}};
+        return QList<PortIdentity>{{path, path, 0x0403, 0x6001, heldBack ? "B2" : "A1", {}}};
     };
     reopen.nodeReady = [&](const QString &name) {
         ++looks;
         return ::access(QFile::encodeName(name).constData(), R_OK | W_OK) == 0;
     };
     reopen.pollMs = 5;
-    WindowHarness h({}, reopen);
+    const auto scan = [&] {
+        if (!checked)
+            return QList<PortEntry>{};
+        return QList<PortEntry>{{path, path, [&] { return heldBack ? "gone" : QString(); }}};
+    };
+    WindowHarness h(scan, reopen);
     h.combo("Combo2")->setEditText(QStringLiteral("9600"));
     h.combo("Combo6")->setEditText(QStringLiteral("2"));
     if (on) {
@@ -1462,11 +1475,11 @@ void TstWindow::lostPortIsReopened()
     QVERIFY(pty->write("AT\r\r\n\r\nOK")); // the last line has no break yet
     QTRY_COMPARE(h.window->RxCount(), QStringLiteral("9"));
 
-    QVERIFY(QFile::remove(path));
+    QVERIFY(ownNode || QFile::remove(path));
     pty.reset();
     const QString waiting =
         QStringLiteral("AT\n\nOK\n（串口 ") + path + QStringLiteral(" 已断开，等待重新连接…）\n");
-    if (!on) {
+    if (!on || ownNode) {
         QTRY_COMPARE(h.messages.boxes.size(), 1);
         QCOMPARE(h.messages.boxes[0].text, "串口 " + path + " 已断开!");
         QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("AT\n\nOK"));
@@ -1485,11 +1498,10 @@ void TstWindow::lostPortIsReopened()
         h.click("Command1");
         QCOMPARE(h.receiveLog()->shownText(),
                  waiting + QStringLiteral("（已停止等待串口 ") + path + QStringLiteral("）\n"));
-    } else if (meanwhile == QLatin1String("other adapter")) {
-        serial = QStringLiteral("B2");
     }
+    heldBack = listed || checked;
     pty = std::make_unique<PtyPair>();
-    QVERIFY(pty->isValid() && QFile::link(pty->slavePath(), path));
+    QVERIFY(pty->isValid() && (ownNode || QFile::link(pty->slavePath(), path)));
     const int looked = looks;
     if (!reopened) {
         // Nothing watches any more: by now it would have looked forty times.
@@ -1499,11 +1511,11 @@ void TstWindow::lostPortIsReopened()
         QCOMPARE(h.button("Command1")->text(), kOpen);
         return;
     }
-    if (listed) {
-        // Long enough to have looked at the other adapter many times over.
+    if (heldBack) {
+        // Long enough to have looked at what came back many times over.
         QTRY_VERIFY(looks > looked + 20 || h.link.isOpen());
-        QVERIFY2(!h.link.isOpen(), "another adapter was opened");
-        serial = QStringLiteral("A1");
+        QVERIFY2(!h.link.isOpen(), "what came back was opened");
+        heldBack = false;
     }
     QTRY_VERIFY(h.link.isOpen());
     QCOMPARE(h.button("Command1")->text(), kClose);
