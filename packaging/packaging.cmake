@@ -170,8 +170,11 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorlin)
 # build id, into quorlin-dbgsym (/usr/lib/debug/.build-id/xx/yyyy.debug), as Debian ships
 # it: a debugger, or whoever reads a crash report, finds the names there. splitdebug.cmake
 # does both between the staging and the packing, so cpack must not strip the programs first.
-set(CPACK_STRIP_FILES OFF)
-if(UNIX AND NOT APPLE)
+# cpack runs such scripts from CMake 3.19 on; an older one strips the programs itself and
+# makes no debug symbols package.
+set(CPACK_STRIP_FILES ON)
+if(UNIX AND NOT APPLE AND NOT CMAKE_VERSION VERSION_LESS 3.19)
+    set(CPACK_STRIP_FILES OFF)
     find_program(QUORLIN_DPKG_DEB dpkg-deb)
     set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/splitdebug.cmake)
     set(CPACK_QUORLIN_OBJCOPY ${CMAKE_OBJCOPY})
