@@ -18,7 +18,9 @@ class SerialLink;
 class MessageSeam;
 class Transmitter;
 class FreeFormSender;
-class ReceiveText;
+class Receiver;
+class LogRecorder;
+class StampedLog;
 class LogView;
 class QLabel;
 class QThread;
@@ -82,10 +84,13 @@ private:
     // `why` is the cause, shown behind the box's details button.
     void showOpenFailure(const QString &why);
     void portLost(const QString &why);
-    void received(const QByteArray &bytes);
     void showCounters();
     void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
+    void wireLogMenus();
+    // Asks where to keep a log (`name`-date-time.txt offered in the folder used last);
+    // empty when the person changed their mind.
+    QString pickLogFile(const QString &name, bool recording);
     void saveLog(LogView *log, const QString &name);
     void resetCounters();
     void moveToTop();
@@ -100,10 +105,17 @@ private:
     QString m_openedPort;
     QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
+    // Where to record a log: the save seam's choice, the toolkit's dialog by default.
+    std::function<QString(const QString &suggested)> m_recordFileName;
     QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
+    // Each log's text passes its recorder (a running log file) on its way to the log; the
+    // send log's passes its time stamps before that.
+    std::unique_ptr<LogRecorder> m_sendRecorder;
+    std::unique_ptr<LogRecorder> m_receiveRecorder;
+    std::unique_ptr<StampedLog> m_sendStamps;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
-    std::unique_ptr<ReceiveText> m_receiveText;
+    std::unique_ptr<Receiver> m_receiver;
 };

@@ -265,6 +265,7 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("保存为文件…")), &QAction::triggered, this,
             &LogView::saveRequested);
+    menu->addActions(m_menuEntries);
     menu->popup(event->globalPos());
 }
 

@@ -862,16 +862,14 @@ void TstWindow::savedLogIsTheLog()
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
     }
 
-    // Right-click, then "保存为文件…", the last entry of the text box's own menu.
-    const QPoint at(5, 5);
-    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(view->viewport(), &click);
-    auto *menu = view->findChild<QMenu *>();
-    QVERIFY2(menu && menu->isVisible(), "no context menu came up");
-    QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
-    QCOMPARE(menu->actions().last()->text(), QStringLiteral("保存为文件…"));
+    // Right-click, then "保存为文件…", after the text box's own entries.
+    QMenu *menu = openContextMenu(view);
+    QVERIFY2(menu, "no context menu came up");
+    QAction *save = menuEntry(menu, QStringLiteral("保存为文件…"));
+    QVERIFY2(save, "the menu has no entry 保存为文件…");
+    QVERIFY(menu->actions().indexOf(save) > 2); // Qt's own entries come first
     QSignalSpy saved(h.window.get(), &Form1::logSaved);
-    menu->actions().last()->trigger();
+    save->trigger();
     menu->close();
     if (!pick.isEmpty()) {
         // Written beside the window; done, or failed, when the window hears so.

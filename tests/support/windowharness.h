@@ -7,8 +7,11 @@
 #include "qtseriallink.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -17,6 +20,29 @@
 #include <functional>
 
 #include <memory>
+
+// Opens a log's context menu as a right-click does; null when none came up.
+inline QMenu *openContextMenu(LogView *log)
+{
+    const QPoint at(5, 5);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, log->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(log->viewport(), &click);
+    for (QMenu *menu : log->findChildren<QMenu *>()) {
+        if (menu->isVisible())
+            return menu;
+    }
+    return nullptr;
+}
+
+// The entry of a menu that reads `text`, or null.
+inline QAction *menuEntry(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
 
 // The real window, offscreen, with its message boxes recorded and a port scan the test
 // chooses. The serial link is a real one, so a pseudo-terminal plays the module.
