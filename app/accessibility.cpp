@@ -1,9 +1,12 @@
 #include "accessibility.h"
 
+#include "contextmenukey.h"
+
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
-#include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLineEdit>
 
@@ -174,6 +177,8 @@ void install()
         return;
     installed = true;
     QAccessible::installFactory(interfaceFor);
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->installEventFilter(new ContextMenuKey(app));
 }
 
 void nameListFields(QWidget *window)
