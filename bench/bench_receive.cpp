@@ -85,11 +85,11 @@ struct LogContents
     qsizetype length = 0;
 };
 
-LogContents readLog(LogView *log)
+// What a text shows apart from line breaks (count and hash, in order) and its line breaks,
+// as StreamWriter works them out for what it sends.
+StreamWriter::Expected countShown(QStringView text)
 {
-    LogContents c;
-    const QString text = log->shownText();
-    c.length = text.size();
+    StreamWriter::Expected c;
     for (const QChar ch : text) {
         if (ch == QLatin1Char('\n')) {
             ++c.breaks;
@@ -98,6 +98,18 @@ LogContents readLog(LogView *log)
         c.hash = StreamWriter::hashStep(c.hash, ch.unicode());
         ++c.chars;
     }
+    return c;
+}
+
+LogContents readLog(LogView *log)
+{
+    LogContents c;
+    const QString text = log->shownText();
+    c.length = text.size();
+    const StreamWriter::Expected counted = countShown(text);
+    c.chars = counted.chars;
+    c.hash = counted.hash;
+    c.breaks = counted.breaks;
     // Rows are separated by line separators inside a block, blocks by paragraph breaks.
     for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
         for (const QStringView row : QStringView(block.text()).split(QChar::LineSeparator))
@@ -159,17 +171,10 @@ bool timeCopy(LogView *log, const StreamWriter::Expected &expected)
     const QString copied = QGuiApplication::clipboard()->text();
     const qint64 totalNs = timer.nsecsElapsed();
 
-    quint64 chars = 0;
-    quint64 breaks = 0;
-    quint64 hash = StreamWriter::kHashSeed;
-    for (const QChar ch : copied) {
-        if (ch == QLatin1Char('\n')) {
-            ++breaks;
-            continue;
-        }
-        hash = StreamWriter::hashStep(hash, ch.unicode());
-        ++chars;
-    }
+    const StreamWriter::Expected counted = countShown(copied);
+    const quint64 chars = counted.chars;
+    const quint64 breaks = counted.breaks;
+    const quint64 hash = counted.hash;
     const bool ok = chars == expected.chars && hash == expected.hash && breaks == expected.breaks;
     say("  RESULT copy of the whole log (Ctrl+A, Ctrl+C, clipboard read back): %.2f s (%.2f s "
         "to copy, %.2f s to read); %lld characters, peak memory %.0f MB\n",
@@ -223,17 +228,10 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     QString text;
     if (file.open(QIODevice::ReadOnly))
         text = QString::fromUtf8(file.readAll());
-    quint64 chars = 0;
-    quint64 breaks = 0;
-    quint64 hash = StreamWriter::kHashSeed;
-    for (const QChar ch : std::as_const(text)) {
-        if (ch == QLatin1Char('\n')) {
-            ++breaks;
-            continue;
-        }
-        hash = StreamWriter::hashStep(hash, ch.unicode());
-        ++chars;
-    }
+    const StreamWriter::Expected counted = countShown(text);
+    const quint64 chars = counted.chars;
+    const quint64 breaks = counted.breaks;
+    const quint64 hash = counted.hash;
     const bool ok = window.messages.boxes.size() == boxesBefore && chars == expected.chars &&
                     hash == expected.hash && breaks == expected.breaks;
     say("  RESULT save of the whole log (\"保存为文件…\", to disk): %.2f s until the file is "
@@ -252,18 +250,6 @@ struct View
     QString shown; // "", "stamps" or "hex"
     bool record = false;
 };
-
-// Chooses an entry of a log's context menu, as a person does.
-bool choose(LogView *log, const QString &text)
-{
-    QMenu *menu = openContextMenu(log);
-    QAction *entry = menu ? menuEntry(menu, text) : nullptr;
-    if (menu)
-        menu->close();
-    if (entry)
-        entry->trigger();
-    return entry != nullptr;
-}
 
 // The log as the plain text view would have shown the same bytes: the time stamps taken
 // off the line starts, or the hex read back into bytes and shown as text.
@@ -299,17 +285,10 @@ bool checkView(Window &window, LogView *log, const View &view,
 {
     const QString shown = log->shownText();
     const QString plain = asPlainText(shown, view.shown);
-    quint64 chars = 0;
-    quint64 breaks = 0;
-    quint64 hash = StreamWriter::kHashSeed;
-    for (const QChar ch : plain) {
-        if (ch == QLatin1Char('\n')) {
-            ++breaks;
-            continue;
-        }
-        hash = StreamWriter::hashStep(hash, ch.unicode());
-        ++chars;
-    }
+    const StreamWriter::Expected counted = countShown(plain);
+    const quint64 chars = counted.chars;
+    const quint64 breaks = counted.breaks;
+    const quint64 hash = counted.hash;
     bool ok = chars == expected.chars && hash == expected.hash && breaks == expected.breaks;
     say("  check: the log read back as plain text: characters %llu, expected %llu, in order, "
         "line breaks %llu, sent %llu: %s\n",
@@ -317,7 +296,7 @@ bool checkView(Window &window, LogView *log, const View &view,
     if (view.record) {
         QElapsedTimer stopping;
         stopping.start();
-        const bool stopped = choose(log, QStringLiteral("停止记录到文件"));
+        const bool stopped = chooseMenuEntry(log, QStringLiteral("停止记录到文件"));
         const double stopMs = stopping.nsecsElapsed() / 1e6;
         const QByteArray file = [&] {
             QFile f(window.savePath);
@@ -369,9 +348,12 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
     QTextDocument *doc = log->document();
     QTemporaryDir recordDir(QDir::current().filePath(QStringLiteral("bench-record-XXXXXX")));
     window.savePath = recordDir.filePath(QStringLiteral("record.txt"));
-    if ((view.shown == QLatin1String("stamps") && !choose(log, QStringLiteral("显示时间戳"))) ||
-        (view.shown == QLatin1String("hex") && !choose(log, QStringLiteral("十六进制显示"))) ||
-        (view.record && !(recordDir.isValid() && choose(log, QStringLiteral("记录到文件…"))))) {
+    if ((view.shown == QLatin1String("stamps") &&
+         !chooseMenuEntry(log, QStringLiteral("显示时间戳"))) ||
+        (view.shown == QLatin1String("hex") &&
+         !chooseMenuEntry(log, QStringLiteral("十六进制显示"))) ||
+        (view.record &&
+         !(recordDir.isValid() && chooseMenuEntry(log, QStringLiteral("记录到文件…"))))) {
         say("  could not choose the view in the log's menu\n");
         return 1;
     }

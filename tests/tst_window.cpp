@@ -174,18 +174,6 @@ private:
     bool m_ready = false;
 };
 
-// Chooses an entry of a log's context menu, as a right-click and a click on it do.
-bool chooseEntry(LogView *log, const QString &text)
-{
-    QMenu *menu = openContextMenu(log);
-    QAction *entry = menu ? menuEntry(menu, text) : nullptr;
-    if (menu)
-        menu->close();
-    if (entry)
-        entry->trigger();
-    return entry != nullptr;
-}
-
 QByteArray contents(const QString &path)
 {
     QFile file(path);
@@ -961,7 +949,7 @@ void TstWindow::savedLogIsTheLog()
     auto *view = h.get<LogView>(qPrintable(log));
     for (const QString &click : clicks) {
         if (click.startsWith(QLatin1String("menu:")))
-            QVERIFY(chooseEntry(view, click.mid(5)));
+            QVERIFY(chooseMenuEntry(view, click.mid(5)));
         else
             h.click(qPrintable(click));
     }
@@ -1127,7 +1115,7 @@ void TstWindow::receiveViews()
     PtyWindow &h = rowWindow({}, true);
     auto *view = h.get<LogView>(qPrintable(log));
     for (const QString &entry : chosen)
-        QVERIFY(chooseEntry(view, entry));
+        QVERIFY(chooseMenuEntry(view, entry));
     if (received.isEmpty())
         h.click("Command5");
     QVERIFY(h.pty.write(received));
@@ -1140,7 +1128,7 @@ void TstWindow::receiveViews()
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
     // Every view off again for the next row.
     for (const QString &entry : chosen)
-        QVERIFY(chooseEntry(view, entry));
+        QVERIFY(chooseMenuEntry(view, entry));
 }
 
 void TstWindow::logFileRecords_data()
@@ -1215,11 +1203,11 @@ void TstWindow::logFileRecords()
     qsizetype received = 0;
     for (const QString &step : steps) {
         if (step == QLatin1String("record"))
-            QVERIFY(chooseEntry(view, QStringLiteral("记录到文件…")));
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("记录到文件…")));
         else if (step == QLatin1String("stop"))
-            QVERIFY(chooseEntry(view, QStringLiteral("停止记录到文件")));
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("停止记录到文件")));
         else if (step == QLatin1String("stamps"))
-            QVERIFY(chooseEntry(view, QStringLiteral("显示时间戳")));
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("显示时间戳")));
         else if (step == QLatin1String("clear"))
             h->click(log == QLatin1String("Text2") ? "Command25" : "Command26");
         else if (step == QLatin1String("reopen")) {

@@ -44,6 +44,19 @@ inline QAction *menuEntry(const QMenu *menu, const QString &text)
     return nullptr;
 }
 
+// Chooses an entry of a log's context menu, as a right-click and a click on it do; false
+// when the menu has no such entry.
+inline bool chooseMenuEntry(LogView *log, const QString &text)
+{
+    QMenu *menu = openContextMenu(log);
+    QAction *entry = menu ? menuEntry(menu, text) : nullptr;
+    if (menu)
+        menu->close();
+    if (entry)
+        entry->trigger();
+    return entry != nullptr;
+}
+
 // The real window, offscreen, with its message boxes recorded and a port scan the test
 // chooses. The serial link is a real one, so a pseudo-terminal plays the module.
 struct WindowHarness
