@@ -1,12 +1,9 @@
 #include "accessibility.h"
 
-#include "contextmenukey.h"
-
-#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QAbstractItemView>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLineEdit>
 
@@ -172,13 +169,7 @@ namespace Accessibility {
 
 void install()
 {
-    static bool installed = false;
-    if (installed)
-        return;
-    installed = true;
     QAccessible::installFactory(interfaceFor);
-    if (QCoreApplication *app = QCoreApplication::instance())
-        app->installEventFilter(new ContextMenuKey(app));
 }
 
 void nameListFields(QWidget *window)

@@ -10,8 +10,7 @@ class QWidget;
 
 namespace Accessibility {
 
-// Installs the interfaces for lists and for frames that hold a hidden control, and
-// Shift+F10 for the context menu (ContextMenuKey). Once per
+// Installs the interfaces for lists and for frames that hold a hidden control. Once per
 // program, before the first window is built (Qt keeps the interface it first made for a
 // widget); later calls do nothing.
 void install();
