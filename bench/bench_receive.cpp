@@ -426,8 +426,10 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
     writer.join();
 
     const quint64 logged = quint64(doc->characterCount() - 1);
-    say("  FIGURES %s: %.2f MB/s; worst stall %.1f ms; %.3f bytes per logged character\n", label,
-        rx / 1e6 / seconds, probe->worstMs(), logged ? double(rx) / logged : 0.0);
+    say("  FIGURES %s: %.2f MB/s; worst stall %.1f ms; %.3f bytes per logged character; "
+        "%.1f MB per window CPU second\n",
+        label, rx / 1e6 / seconds, probe->worstMs(), logged ? double(rx) / logged : 0.0,
+        rx / 1e6 / cpu);
     if (!view.shown.isEmpty() || view.record)
         return checkView(window, log, view, expected) ? 0 : 1;
 
@@ -585,6 +587,7 @@ int runViews(const QString &self, quint64 megabytes)
         double rate = 0;
         double stall = 0;
         double bytesPerChar = 0;
+        double perCpu = 0;
     };
     Row rows[] = {{"plain", {}},
                   {"time stamps", {QStringLiteral("--view"), QStringLiteral("stamps")}},
@@ -603,21 +606,23 @@ int runViews(const QString &self, quint64 megabytes)
         if (phase.exitCode() != 0)
             ++failures;
         const QRegularExpression figures(QStringLiteral(
-            "FIGURES [^:]*: ([0-9.]+) MB/s; worst stall ([0-9.]+) ms; ([0-9.]+) bytes"));
+            "FIGURES [^:]*: ([0-9.]+) MB/s; worst stall ([0-9.]+) ms; ([0-9.]+) bytes[^;]*; "
+            "([0-9.]+) MB per"));
         const QRegularExpressionMatch match = figures.match(QString::fromUtf8(out));
         if (match.hasMatch()) {
             row.rate = match.captured(1).toDouble();
             row.stall = match.captured(2).toDouble();
             row.bytesPerChar = match.captured(3).toDouble();
+            row.perCpu = match.captured(4).toDouble();
         }
     }
     say("\nRESULT views, %s MB of reply lines each (load average %s):\n", qPrintable(mb),
         loadAverage().constData());
     for (const Row &row : rows) {
-        say("  %-22s %7.2f MB/s (%.2fx plain)  worst stall %6.1f ms  %.3f bytes per logged "
-            "character\n",
-            row.name, row.rate, rows[0].rate > 0 ? row.rate / rows[0].rate : 0.0, row.stall,
-            row.bytesPerChar);
+        say("  %-22s %7.2f MB/s (%.2fx plain)  %5.1f MB per window CPU second (%.2fx plain)  "
+            "worst stall %6.1f ms  %.3f bytes per logged character\n",
+            row.name, row.rate, rows[0].rate > 0 ? row.rate / rows[0].rate : 0.0, row.perCpu,
+            rows[0].perCpu > 0 ? row.perCpu / rows[0].perCpu : 0.0, row.stall, row.bytesPerChar);
     }
     return failures == 0 ? 0 : 1;
 }
