@@ -34,6 +34,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
 #include <QThread>
 #include <QTimer>
@@ -116,6 +117,13 @@ Form1::Form1(const Services &services, QWidget *parent)
                                                   [this] { return ui->Text1->toPlainText(); });
     m_receiver = std::make_unique<Receiver>(*m_services.link, *m_receiveRecorder, m_rxCount);
     ui->Text3->setCoalescing(true);
+    m_reopener = new PortReopener(*m_services.link, m_services.reopen, this);
+    // The open button's menu, by the mouse, the Menu key or Shift+F10; its caption and click
+    // stay as they are. The entry is off at every start.
+    m_openButtonMenu = new QMenu(ui->Command1);
+    m_reopenAction = m_openButtonMenu->addAction(QStringLiteral("断开后自动重新打开"));
+    m_reopenAction->setCheckable(true);
+    ui->Command1->setContextMenuPolicy(Qt::CustomContextMenu);
 
     m_timer3 = new QTimer(this);
     m_timer3->setObjectName(QStringLiteral("Timer3"));
@@ -159,6 +167,18 @@ void Form1::wireControls()
     connect(ui->Command28, &QPushButton::clicked, this, &Form1::rescan);
     connect(ui->Combo1, qOverload<int>(&QComboBox::activated), this, &Form1::portChosen);
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::toggleOpen);
+    connect(ui->Command1, &QWidget::customContextMenuRequested, this, &Form1::showOpenButtonMenu);
+    connect(m_reopenAction, &QAction::toggled, m_reopener, &PortReopener::setEnabled);
+    connect(m_reopener, &PortReopener::waitingFor, this, [this](const QString &port) {
+        m_receiver->note(QStringLiteral("（串口 %1 已断开，等待重新连接…）").arg(port));
+    });
+    connect(m_reopener, &PortReopener::reopened, this, [this](const QString &port) {
+        m_receiver->note(QStringLiteral("（已重新打开串口 %1）").arg(port));
+        ui->Command1->setText(kCloseCaption);
+    });
+    connect(m_reopener, &PortReopener::stopped, this, [this](const QString &port) {
+        m_receiver->note(QStringLiteral("（已停止等待串口 %1）").arg(port));
+    });
 
     for (const FixedCommand &command : kFixedCommands) {
         auto *button = findChild<QPushButton *>(QLatin1String(command.button));
@@ -272,6 +292,11 @@ QString Form1::chosenSystemName() const
 
 void Form1::toggleOpen()
 {
+    // While a lost port is waited for, a click stops waiting and leaves the port closed.
+    if (m_reopener->isWaiting()) {
+        m_reopener->stopWaiting();
+        return;
+    }
     SerialLink &link = *m_services.link;
     if (link.isOpen()) {
         link.close();
@@ -291,7 +316,8 @@ void Form1::toggleOpen()
         whyNotOpen = m_ports.at(entry).whyNotOpen;
     if (settings && whyNotOpen)
         why = whyNotOpen();
-    if (!settings || !why.isEmpty() || !link.open(chosenSystemName(), *settings, &why)) {
+    const QString systemName = chosenSystemName();
+    if (!settings || !why.isEmpty() || !link.open(systemName, *settings, &why)) {
         showOpenFailure(why);
         return;
     }
@@ -300,6 +326,7 @@ void Form1::toggleOpen()
         showOpenFailure(why);
         return;
     }
+    m_reopener->opened(systemName, *settings, whyNotOpen);
     m_openedPort = ui->Combo1->currentText();
     ui->Command1->setText(kCloseCaption);
 }
@@ -317,8 +344,18 @@ void Form1::portLost(const QString &why)
     // Everything received before the loss is already counted and in the log.
     // A rescan or an edit of the list since the open does not change which port was lost.
     ui->Command1->setText(kOpenCaption);
+    // When it is to be reopened, the receive log says so instead of a box.
+    if (m_reopener->takeLoss())
+        return;
     m_services.messages->error(
         kErrorTitle, QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
+}
+
+void Form1::showOpenButtonMenu(const QPoint &at)
+{
+    m_openButtonMenu->popup(ui->Command1->mapToGlobal(at));
+    // Its one entry is chosen with Return or Space at once, and read out as it opens.
+    m_openButtonMenu->setActiveAction(m_reopenAction);
 }
 
 void Form1::showCounters()

@@ -2,6 +2,7 @@
 
 #include "bytecount.h"
 #include "portdiscovery.h"
+#include "portreopener.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -22,7 +23,9 @@ class Receiver;
 class LogRecorder;
 class StampedLog;
 class LogView;
+class QAction;
 class QLabel;
+class QMenu;
 class QThread;
 class QTimer;
 
@@ -42,6 +45,9 @@ public:
         // Where to save a log: given a suggested path, the path the person picked, or
         // empty when they changed their mind. Defaults to the toolkit's file dialog.
         std::function<QString(const QString &suggested)> saveFileName;
+        // How a lost port is watched for when "断开后自动重新打开" is on: the machine's ports
+        // and their nodes, how often to look and to retry (defaults where left unset).
+        PortReopener::Options reopen;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -86,6 +92,7 @@ private:
     // `why` is the cause, shown behind the box's details button.
     void showOpenFailure(const QString &why);
     void portLost(const QString &why);
+    void showOpenButtonMenu(const QPoint &at);
     void showCounters();
     void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
@@ -118,6 +125,9 @@ private:
     std::unique_ptr<LogRecorder> m_sendRecorder;
     std::unique_ptr<LogRecorder> m_receiveRecorder;
     std::unique_ptr<StampedLog> m_sendStamps;
+    QMenu *m_openButtonMenu = nullptr;
+    QAction *m_reopenAction = nullptr; // "断开后自动重新打开"
+    PortReopener *m_reopener = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
     std::unique_ptr<Receiver> m_receiver;
