@@ -225,8 +225,6 @@ private slots:
     void savedLogIsTheLog();
     void logMenuEntries_data();
     void logMenuEntries();
-    void receiveViews_data();
-    void receiveViews();
     void logFileRecords_data();
     void logFileRecords();
 
@@ -943,6 +941,10 @@ void TstWindow::savedLogIsTheLog_data()
     QTest::newRow("receive log shown as hex: the file holds the hex")
         << "Text3" << QStringList{"menu:十六进制显示"} << QByteArray(" OK\r\n") << "hex.txt"
         << QByteArray() << QByteArray("20 4F 4B 0D 0A\n") << QString() << QString();
+    QTest::newRow("receive log read as UTF-8: the file holds what it shows")
+        << "Text3" << QStringList{"menu:UTF-8显示"}
+        << QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD \xFF\r\n") << "utf8.txt" << QByteArray()
+        << QString("你好 \uFFFD\n").toUtf8() << QString() << QString();
     QTest::newRow("a file already there is replaced whole")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "old.txt"
         << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString()
@@ -1120,55 +1122,6 @@ void TstWindow::logMenuEntries()
     }
 }
 
-void TstWindow::receiveViews_data()
-{
-    QTest::addColumn<QString>("log");
-    QTest::addColumn<QStringList>("chosen"); // entries of its menu, chosen in turn
-    QTest::addColumn<QByteArray>("received");
-    QTest::addColumn<QString>("shown"); // a pattern for the whole log
-
-    const QString stamp = QStringLiteral("\\[\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d\\] ");
-    QTest::newRow("hex") << "Text3" << QStringList{"十六进制显示"} << QByteArray(" AT\r\r\n")
-                         << "20 41 54 0D 0D 0A\n";
-    QTest::newRow("UTF-8") << "Text3" << QStringList{"UTF-8显示"}
-                           << QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD \xFF\r\n") << "你好 \uFFFD\n";
-    QTest::newRow("time stamps") << "Text3" << QStringList{"显示时间戳"}
-                                 << QByteArray("AT\r\r\n\r\nOK\r\n")
-                                 << stamp + "AT\n" + stamp + "\n" + stamp + "OK\n";
-    QTest::newRow("time stamps and hex, hex off again")
-        << "Text3" << QStringList{"显示时间戳", "十六进制显示", "十六进制显示"}
-        << QByteArray("OK\r\n") << stamp + "OK\n";
-    QTest::newRow("send log time stamps")
-        << "Text2" << QStringList{"显示时间戳"} << QByteArray() << stamp + "AT\n";
-}
-
-// The views in the window, chosen from the menu; a copy of the log gives what it shows.
-void TstWindow::receiveViews()
-{
-    QFETCH(QString, log);
-    QFETCH(QStringList, chosen);
-    QFETCH(QByteArray, received);
-    QFETCH(QString, shown);
-
-    PtyWindow &h = rowWindow({}, true);
-    auto *view = h.get<LogView>(qPrintable(log));
-    for (const QString &entry : chosen)
-        QVERIFY(chooseMenuEntry(view, entry));
-    if (received.isEmpty())
-        h.click("Command5");
-    QVERIFY(h.pty.write(received));
-    QTRY_COMPARE(h.window->RxCount(), QString::number(received.size()));
-    const QString text = view->shownText();
-    QVERIFY2(QRegularExpression(QLatin1Char('^') + shown + QLatin1Char('$')).match(text).hasMatch(),
-             qPrintable(text));
-    view->selectAll();
-    view->copy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), text);
-    // Every view off again for the next row.
-    for (const QString &entry : chosen)
-        QVERIFY(chooseMenuEntry(view, entry));
-}
-
 void TstWindow::logFileRecords_data()
 {
     QTest::addColumn<QString>("log");
@@ -1186,10 +1139,11 @@ void TstWindow::logFileRecords_data()
         << "rx.txt" << QByteArray("earlier\n")
         << QStringList{"recv:x", "record", "recv: OK \r\n", "recv:中\r\n"} << "earlier\n OK \n中\n"
         << QString();
-    QTest::newRow("goes on across a clear and a port close and open")
+    QTest::newRow("time stamps; goes on across a clear and a port close and open")
         << "Text3"
         << "rx.txt" << QByteArray()
-        << QStringList{"record", "recv:a\r\n", "clear", "reopen", "recv:b\r\n"} << "a\nb\n"
+        << QStringList{"stamps", "record", "recv:a\r\n", "clear", "reopen", "recv:b\r\n"}
+        << "\\[[0-9:.]{12}\\] a\n\\[[0-9:.]{12}\\] b\n"
         << QString();
     QTest::newRow("send log with time stamps; the window's close writes everything")
         << "Text2"
