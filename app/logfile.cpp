@@ -1,15 +1,23 @@
 #include "logfile.h"
 
+#include "filefailure.h"
+
 #include <QSaveFile>
 #include <QStringEncoder>
+
+#include <cerrno>
 
 namespace LogFile {
 
 bool save(const QString &path, const QString &text, QString *why)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *why = file.errorString();
+    // Unbuffered: each piece reaches the system as it is written, so that a refusal (a full
+    // disk) is told by the write that meets it, with the system's reason; a buffer flushed
+    // only at the commit could lose both the bytes and the reason.
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *why = FileFailure::reason(errno, file.errorString());
         return false;
     }
     // Encoded a piece at a time, so a log of hundreds of megabytes is not held twice; the
@@ -18,14 +26,19 @@ bool save(const QString &path, const QString &text, QString *why)
     QStringEncoder utf8(QStringEncoder::Utf8);
     for (qsizetype at = 0; at < text.size(); at += kPieceChars) {
         const QByteArray bytes = utf8.encode(QStringView(text).mid(at, kPieceChars));
-        if (file.write(bytes) != bytes.size()) {
-            *why = file.errorString();
+        if (!FileFailure::writeAll(file, bytes, why)) {
             file.cancelWriting();
             return false;
         }
     }
+    // On the disk before it replaces the old file, which stays whole if that fails.
+    if (!FileFailure::sync(file, why)) {
+        file.cancelWriting();
+        return false;
+    }
+    errno = 0;
     if (!file.commit()) {
-        *why = file.errorString();
+        *why = FileFailure::reason(errno, file.errorString());
         return false;
     }
     return true;

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QString>
 
+class QAction;
 class QMimeData;
 class QTimer;
 
@@ -63,6 +64,10 @@ public:
     // The same in UTF-8.
     QByteArray loggedUtf8(int from, int to) const;
 
+    // Entries the window adds to the context menu, after "保存为文件…", in order (a
+    // separator is an action too). The log does not own them.
+    void addMenuEntries(const QList<QAction *> &entries) { m_menuEntries += entries; }
+
 signals:
     // "保存为文件…" was chosen in the log's context menu.
     void saveRequested();
@@ -81,6 +86,7 @@ private:
     void flushSlice();
     QString takePending(qsizetype maxChars);
 
+    QList<QAction *> m_menuEntries;
     bool m_coalescing = false;
     QTimer *m_flushTimer = nullptr;
     QElapsedTimer m_sinceFlush; // since the last slice began to be shown

@@ -6,6 +6,7 @@
 #include "startup.h"
 #include "wirecodec.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
@@ -21,7 +23,14 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <tuple>
+#include <unistd.h>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -113,6 +122,68 @@ struct DesignTexts
     QList<std::pair<QLineEdit *, QString>> edits;
 };
 
+// A fault a save or a recording runs into, planted in `folder` for one row and taken away
+// after it. Some need powers a test may not have (root); ready() says so.
+class PlantedFault
+{
+public:
+    PlantedFault(const QString &kind, const QString &folder) : m_kind(kind)
+    {
+        if (kind == QLatin1String("size-limit")) {
+            // Writes past 4 KiB fail with EFBIG instead of ending the process.
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &m_limit);
+            rlimit small = m_limit;
+            small.rlim_cur = 4096;
+            m_ready = setrlimit(RLIMIT_FSIZE, &small) == 0;
+        } else if (kind == QLatin1String("full-disk")) {
+            // A file system of 16 KiB.
+            m_path = QFile::encodeName(folder + QStringLiteral("/full"));
+            m_ready = QDir(folder).mkdir(QStringLiteral("full")) &&
+                      mount("tmpfs", m_path.constData(), "tmpfs", 0, "size=16k") == 0;
+        } else if (kind == QLatin1String("locked-folder")) {
+            // A folder that takes new files but lets none be replaced or removed.
+            m_path = QFile::encodeName(folder + QStringLiteral("/locked"));
+            m_ready = QDir(folder).mkdir(QStringLiteral("locked")) && setFolderFlags(FS_APPEND_FL);
+        } else {
+            m_ready = true;
+        }
+    }
+    ~PlantedFault()
+    {
+        if (!m_ready)
+            return;
+        if (m_kind == QLatin1String("size-limit"))
+            setrlimit(RLIMIT_FSIZE, &m_limit);
+        else if (m_kind == QLatin1String("full-disk"))
+            umount2(m_path.constData(), MNT_DETACH);
+        else if (m_kind == QLatin1String("locked-folder"))
+            setFolderFlags(0);
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    bool setFolderFlags(int flags)
+    {
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_DIRECTORY);
+        const bool done = fd >= 0 && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return done;
+    }
+
+    QString m_kind;
+    QByteArray m_path;
+    rlimit m_limit{};
+    bool m_ready = false;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TstWindow : public QObject
@@ -152,6 +223,10 @@ private slots:
     void clearAndResetLeaveEachOtherAlone();
     void savedLogIsTheLog_data();
     void savedLogIsTheLog();
+    void logMenuEntries_data();
+    void logMenuEntries();
+    void logFileRecords_data();
+    void logFileRecords();
 
     void logoOpensTheShopEachClick();
     void skinIsAppliedOnlyWhenReadable_data();
@@ -854,26 +929,51 @@ void TstWindow::savedLogIsTheLog_data()
     QTest::addColumn<QByteArray>("before");     // what the file held before, if it was there
     QTest::addColumn<QByteArray>("file");       // what it holds after
     QTest::addColumn<QString>("why");           // the error box, if the save fails
+    QTest::addColumn<QString>("fault");         // planted for the row (PlantedFault)
 
     const QString longLine(3000, QLatin1Char('x'));
     QTest::newRow("send log: command lines and raw text, line ends as logged")
-        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray()
-        << "send.txt" << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8()
+        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray() << "send.txt"
+        << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8() << QString()
         << QString();
     QTest::newRow("receive log: echo, GBK, a lone CR and a line longer than a row")
         << "Text3" << QStringList{}
-        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() + "\n"
+        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() +
+               "\n"
         << "receive.txt" << QByteArray()
-        << QString("AT\n\nOK\n模块回复\n" + longLine + "\n").toUtf8() << QString();
+        << QString("AT\n\nOK\n模块回复\n" + longLine + "\n").toUtf8() << QString() << QString();
+    QTest::newRow("receive log shown as hex: the file holds the hex")
+        << "Text3" << QStringList{"menu:十六进制显示"} << QByteArray(" OK\r\n") << "hex.txt"
+        << QByteArray() << QByteArray("20 4F 4B 0D 0A\n") << QString() << QString();
+    QTest::newRow("receive log read as UTF-8: the file holds what it shows")
+        << "Text3" << QStringList{"menu:UTF-8显示"}
+        << QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD \xFF\r\n") << "utf8.txt" << QByteArray()
+        << QString("你好 \uFFFD\n").toUtf8() << QString() << QString();
     QTest::newRow("a file already there is replaced whole")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "old.txt"
-        << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString();
+        << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString()
+        << QString();
     QTest::newRow("no folder there: the box says why, the log keeps everything")
-        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt"
-        << QByteArray() << QByteArray() << QStringLiteral("No such file or directory");
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt" << QByteArray()
+        << QByteArray() << QStringLiteral("文件夹不存在，或已被删除（No such file or directory）")
+        << QString();
     QTest::newRow("the person changed their mind: nothing written")
         << "Text3" << QStringList{} << QByteArray("OK\r\n") << "" << QByteArray() << QByteArray()
-        << QString();
+        << QString() << QString();
+    // A small log goes to the system by writes as a large one does: a write it refuses is
+    // told by that write, never reported as a saved file cut short.
+    QTest::newRow("a write refused (file size limit): the box names the reason")
+        << "Text3" << QStringList{} << QByteArray(6000, 'x') << "limit.txt" << QByteArray()
+        << QByteArray() << QStringLiteral("文件超过了系统允许的大小（File too large）")
+        << "size-limit";
+    QTest::newRow("a full disk: the box names it")
+        << "Text3" << QStringList{} << QByteArray(40000, 'y') << "full/receive.txt" << QByteArray()
+        << QByteArray() << QStringLiteral("磁盘空间已满（No space left on device）") << "full-disk";
+    QTest::newRow("the commit cannot replace the old file: the box says why, the old file stays")
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "locked/old.txt"
+        << QByteArray("older text\n") << QByteArray()
+        << QStringLiteral("系统不允许这样做（文件可能被锁定为不可更改）（Operation not permitted）")
+        << "locked-folder";
 }
 
 void TstWindow::savedLogIsTheLog()
@@ -885,35 +985,41 @@ void TstWindow::savedLogIsTheLog()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, file);
     QFETCH(QString, why);
+    QFETCH(QString, fault);
 
     PtyWindow h;
     QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
     h.get<QPlainTextEdit>("Text1")->setPlainText(QStringLiteral("你好 text"));
-    for (const QString &button : clicks)
-        h.click(qPrintable(button));
+    auto *view = h.get<LogView>(qPrintable(log));
+    for (const QString &click : clicks) {
+        if (click.startsWith(QLatin1String("menu:")))
+            QVERIFY(chooseMenuEntry(view, click.mid(5)));
+        else
+            h.click(qPrintable(click));
+    }
     QVERIFY(h.pty.write(received));
     QTRY_COMPARE(h.window->RxCount(), QString::number(received.size()));
-    auto *view = h.get<LogView>(qPrintable(log));
     const QString logged = view->loggedText();
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    const PlantedFault planted(fault, dir.path());
+    if (!planted.ready())
+        QSKIP(qPrintable(QStringLiteral("cannot plant the fault %1 here (needs root)").arg(fault)));
     h.savePath = pick.isEmpty() ? QString() : dir.filePath(pick);
     if (!before.isEmpty()) {
         QFile old(h.savePath);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
     }
 
-    // Right-click, then "保存为文件…", the last entry of the text box's own menu.
-    const QPoint at(5, 5);
-    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(view->viewport(), &click);
-    auto *menu = view->findChild<QMenu *>();
-    QVERIFY2(menu && menu->isVisible(), "no context menu came up");
-    QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
-    QCOMPARE(menu->actions().last()->text(), QStringLiteral("保存为文件…"));
+    // Right-click, then "保存为文件…", after the text box's own entries.
+    QMenu *menu = openContextMenu(view);
+    QVERIFY2(menu, "no context menu came up");
+    QAction *save = menuEntry(menu, QStringLiteral("保存为文件…"));
+    QVERIFY2(save, "the menu has no entry 保存为文件…");
+    QVERIFY(menu->actions().indexOf(save) > 2); // Qt's own entries come first
     QSignalSpy saved(h.window.get(), &Form1::logSaved);
-    menu->actions().last()->trigger();
+    save->trigger();
     menu->close();
     if (!pick.isEmpty()) {
         // Written beside the window; done, or failed, when the window hears so.
@@ -931,7 +1037,9 @@ void TstWindow::savedLogIsTheLog()
         QVERIFY2(h.messages.boxes.first().text.contains(h.savePath) &&
                      h.messages.boxes.first().text.contains(why),
                  qPrintable(h.messages.boxes.first().text));
-        QVERIFY(!QFile::exists(h.savePath));
+        // What was there before stays as it was.
+        QCOMPARE(QFile::exists(h.savePath), !before.isEmpty());
+        QCOMPARE(contents(h.savePath), before);
         return;
     }
     QCOMPARE(h.messages.boxes.size(), 0);
@@ -945,6 +1053,192 @@ void TstWindow::savedLogIsTheLog()
     QCOMPARE(written.readAll(), file);
     // Nothing but the file itself is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QFileInfo(h.savePath).fileName()});
+}
+
+void TstWindow::logMenuEntries_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<bool>("byKey"); // Shift+F10 instead of a right-click
+    // The entries after "保存为文件…": "-" a separator, "[ ]" or "[x]" a checkable one.
+    QTest::addColumn<QStringList>("entries");
+
+    const QStringList receive{"记录到文件…", "-", "[ ] 显示时间戳", "[ ] 十六进制显示",
+                              "[ ] UTF-8显示"};
+    const QStringList send{"记录到文件…", "-", "[ ] 显示时间戳"};
+    QTest::newRow("receive log, right-click") << "Text3" << false << receive;
+    QTest::newRow("receive log, Shift+F10") << "Text3" << true << receive;
+    QTest::newRow("send log, right-click") << "Text2" << false << send;
+    QTest::newRow("send log, Shift+F10") << "Text2" << true << send;
+}
+
+// The entries of each log's menu, off at start, by mouse and by keyboard; a screen reader
+// reads each by its name with its checked state, in every menu (the window keeps the
+// entries, each menu shows them afresh).
+void TstWindow::logMenuEntries()
+{
+    QFETCH(QString, log);
+    QFETCH(bool, byKey);
+    QFETCH(QStringList, entries);
+
+    WindowHarness h;
+    QVERIFY(showActive(h));
+    auto *view = h.get<LogView>(qPrintable(log));
+    const auto open = [&]() -> QMenu * {
+        if (!byKey)
+            return openContextMenu(view);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+        for (QMenu *menu : view->findChildren<QMenu *>()) {
+            if (menu->isVisible())
+                return menu;
+        }
+        return nullptr;
+    };
+    for (int round = 0; round < 2; ++round) {
+        QMenu *menu = open();
+        QVERIFY2(menu, "no context menu came up");
+        const QList<QAction *> actions = menu->actions();
+        QAction *save = menuEntry(menu, QStringLiteral("保存为文件…"));
+        QVERIFY(save);
+        QStringList seen;
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(menu);
+        for (qsizetype i = actions.indexOf(save) + 1; i < actions.size(); ++i) {
+            const QAction *action = actions.at(i);
+            QString entry = action->isSeparator() ? QStringLiteral("-") : action->text();
+            if (action->isCheckable())
+                entry.prepend(action->isChecked() ? QStringLiteral("[x] ")
+                                                  : QStringLiteral("[ ] "));
+            seen.append(entry);
+            if (action->isSeparator())
+                continue;
+            QAccessibleInterface *item = reader->child(int(i));
+            QVERIFY2(item && item->isValid(), qPrintable(action->text()));
+            QCOMPARE(item->text(QAccessible::Name), action->text());
+            QCOMPARE(bool(item->state().checkable), action->isCheckable());
+            QCOMPARE(bool(item->state().checked), action->isChecked());
+        }
+        QCOMPARE(seen, entries);
+        // The first checkable entry, chosen: checked in the next menu.
+        QAction *toggle = menuEntry(menu, entries.at(2).mid(4));
+        menu->close();
+        toggle->trigger();
+        entries[2].replace(1, 1, QLatin1Char('x'));
+    }
+}
+
+void TstWindow::logFileRecords_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("pick");      // in a fresh folder
+    QTest::addColumn<QByteArray>("before"); // what the file held
+    // "record", "stop" (the menu's entries), "stamps", "recv:<bytes>", "click:<button>",
+    // "clear" (the log's clear button), "reopen" (the port), "rmdir" (the file's folder),
+    // "close" (the window).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("file"); // a pattern for what it holds after
+    QTest::addColumn<QString>("box");  // the one error box, if any
+
+    QTest::newRow("receive log appended to what the file held, as the log shows it")
+        << "Text3"
+        << "rx.txt" << QByteArray("earlier\n")
+        << QStringList{"recv:x", "record", "recv: OK \r\n", "recv:中\r\n"} << "earlier\n OK \n中\n"
+        << QString();
+    QTest::newRow("time stamps; goes on across a clear and a port close and open")
+        << "Text3"
+        << "rx.txt" << QByteArray()
+        << QStringList{"stamps", "record", "recv:a\r\n", "clear", "reopen", "recv:b\r\n"}
+        << "\\[[0-9:.]{12}\\] a\n\\[[0-9:.]{12}\\] b\n"
+        << QString();
+    QTest::newRow("send log with time stamps; the window's close writes everything")
+        << "Text2"
+        << "tx.txt" << QByteArray()
+        << QStringList{"stamps", "record", "click:Command5", "click:Command10", "close"}
+        << "\\[[0-9:.]{12}\\] AT\n\\[[0-9:.]{12}\\] AT\\+CIPSTATUS\n"
+        << QString();
+    QTest::newRow("stopped: what comes after is not recorded")
+        << "Text2"
+        << "tx.txt" << QByteArray()
+        << QStringList{"record", "click:Command5", "stop", "click:Command10"} << "AT\n"
+        << QString();
+    QTest::newRow("a file that cannot be opened: one box, nothing recorded")
+        << "Text3"
+        << "missing/rx.txt" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
+        << "无法记录到文件 PATH：文件夹不存在，或已被删除（No such file or directory）";
+    QTest::newRow("a full disk stops recording with one box")
+        << "Text3"
+        << "/dev/full" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
+        << "记录到文件 PATH 失败，已停止记录：磁盘空间已满（No space left on device）";
+    QTest::newRow("its folder removed stops recording with one box")
+        << "Text3"
+        << "sub/rx.txt" << QByteArray() << QStringList{"record", "recv:a\r\n", "rmdir"} << QString()
+        << "记录到文件 PATH 失败，已停止记录：文件已被删除或移走，或它的文件夹已不存在";
+}
+
+// "记录到文件…": the file gets everything the log gets from then on, appended.
+void TstWindow::logFileRecords()
+{
+    QFETCH(QString, log);
+    QFETCH(QString, pick);
+    QFETCH(QByteArray, before);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, file);
+    QFETCH(QString, box);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    const QString path = QDir(dir.path()).filePath(pick);
+    if (!before.isEmpty()) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
+    }
+    auto h = std::make_unique<PtyWindow>();
+    QVERIFY2(h->open(), "the window could not open a pseudo-terminal");
+    h->savePath = path;
+    auto *view = h->get<LogView>(qPrintable(log));
+    qsizetype received = 0;
+    for (const QString &step : steps) {
+        if (step == QLatin1String("record"))
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("记录到文件…")));
+        else if (step == QLatin1String("stop"))
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("停止记录到文件")));
+        else if (step == QLatin1String("stamps"))
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("显示时间戳")));
+        else if (step == QLatin1String("clear"))
+            h->click(log == QLatin1String("Text2") ? "Command25" : "Command26");
+        else if (step == QLatin1String("reopen")) {
+            h->click("Command1");
+            QVERIFY(h->openPty(h->pty));
+        } else if (step == QLatin1String("rmdir"))
+            QVERIFY(QDir(dir.filePath(QStringLiteral("sub"))).removeRecursively());
+        else if (step == QLatin1String("close"))
+            h.reset();
+        else if (step.startsWith(QLatin1String("click:")))
+            h->click(qPrintable(step.mid(6)));
+        else if (step.startsWith(QLatin1String("recv:"))) {
+            const QByteArray bytes = gbk(step.mid(5));
+            QVERIFY(h->pty.write(bytes));
+            received += bytes.size();
+            QTRY_COMPARE(h->window->RxCount(), QString::number(received));
+        } else
+            QFAIL(qPrintable(step));
+    }
+    if (!box.isEmpty()) {
+        QTRY_COMPARE(h->messages.boxes.size(), 1);
+        QCOMPARE(h->messages.boxes.first().text, QString(box).replace(QLatin1String("PATH"), path));
+        // The log keeps everything, and the entry offers to record again.
+        QVERIFY(view->shownText().endsWith(QLatin1String("\n")));
+        QMenu *menu = openContextMenu(view);
+        QVERIFY(menu && menuEntry(menu, QStringLiteral("记录到文件…")));
+        menu->close();
+        return;
+    }
+    if (h)
+        QCOMPARE(h->messages.boxes.size(), 0);
+    // Written beside the window within a moment; wait until it is there.
+    const QRegularExpression pattern(QLatin1Char('^') + file + QLatin1Char('$'));
+    QTRY_VERIFY2(pattern.match(QString::fromUtf8(contents(path))).hasMatch(),
+                 contents(path).constData());
 }
 
 void TstWindow::logoOpensTheShopEachClick()
