@@ -32,11 +32,12 @@ void FileSender::chooseAndSend(const std::function<QString()> &pickFile)
     if (!m_transmitter.openOrWarn())
         return;
     if (sending()) {
-        m_messages.warn(kWarnTitle,
-                        QStringLiteral("文件 %1 正在发送（已发出 %2 / %3 字节），发完后才能发送下一个文件。")
-                            .arg(m_name)
-                            .arg(m_handed - m_transmitter.fileBytesWaiting())
-                            .arg(m_size));
+        m_messages.warn(
+            kWarnTitle,
+            QStringLiteral("文件 %1 正在发送（已发出 %2 / %3 字节），发完后才能发送下一个文件。")
+                .arg(m_name)
+                .arg(m_handed - m_transmitter.fileBytesWaiting())
+                .arg(m_size));
         return;
     }
     const QString path = pickFile();
@@ -96,8 +97,8 @@ void FileSender::pump()
         const QByteArray piece = m_file->read(qMin(kPieceBytes, m_size - m_handed));
         if (piece.isEmpty()) {
             const QString why = m_file->errorString();
-            m_messages.error(kErrorTitle, QStringLiteral("读取文件 %1 时出错，发送已停止。").arg(m_name),
-                             why);
+            m_messages.error(kErrorTitle,
+                             QStringLiteral("读取文件 %1 时出错，发送已停止。").arg(m_name), why);
             // The file may have been cut shorter meanwhile: what was handed goes.
             cut(0);
             return;

@@ -35,8 +35,8 @@ void Tst_commandhistory::browse_data()
     QTest::newRow("a line sent twice in a row is kept once")
         << QStringList{"AT", "AT", "AT+RST", "AT+RST", "AT"} << ""
         << QStringList{"U", "U", "U", "U"} << QStringList{"AT", "AT+RST", "AT", "-"};
-    QTest::newRow("an empty line is not kept") << QStringList{"AT", ""} << "x"
-                                               << QStringList{"U", "U"} << QStringList{"AT", "-"};
+    QTest::newRow("an empty line is not kept")
+        << QStringList{"AT", ""} << "x" << QStringList{"U", "U"} << QStringList{"AT", "-"};
     QTest::newRow("a line sent while browsing ends browsing and is the newest")
         << three << "draft" << QStringList{"U", "U", "S", "U", "U", "D", "D", "D"}
         << QStringList{"AT+CWLAP", "AT+GMR", "-", "AT+GMR", "AT+CWLAP", "AT+GMR", "AT+GMR", "-"};
