@@ -5,9 +5,11 @@
 #include "commandtable.h"
 #include "composers.h"
 #include "countfont.h"
+#include "filesender.h"
 #include "firstlinevalidator.h"
 #include "freeformsender.h"
 #include "groupframestyle.h"
+#include "inputbox.h"
 #include "linesettings.h"
 #include "logfile.h"
 #include "messageseam.h"
@@ -70,7 +72,13 @@ Form1::Form1(const Services &services, QWidget *parent)
                                                 QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
         };
     }
+    if (!m_services.openFileName) {
+        m_services.openFileName = [this](const QString &folder) {
+            return QFileDialog::getOpenFileName(this, QStringLiteral("发送文件"), folder);
+        };
+    }
     m_saveFolder = QDir::homePath();
+    m_sendFolder = m_saveFolder;
 
     Startup::prepareFonts();
     Accessibility::install();
@@ -97,8 +105,10 @@ Form1::Form1(const Services &services, QWidget *parent)
 
     m_transmitter = std::make_unique<Transmitter>(*m_services.link, *ui->Text2, m_txCount,
                                                   *m_services.messages);
-    m_freeForm = std::make_unique<FreeFormSender>(*m_transmitter,
-                                                  [this] { return ui->Text1->toPlainText(); });
+    m_freeForm =
+        std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); });
+    m_fileSender =
+        std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
     m_receiveText = std::make_unique<ReceiveText>();
     ui->Text3->setCoalescing(true);
 
@@ -175,6 +185,9 @@ void Form1::wireControls()
 
     connect(ui->Command17, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickAtSend);
     connect(ui->Command2, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickTextSend);
+    ui->Text1->setLineSender(
+        [this](const QString &line) { return m_transmitter->runCommand([line] { return line; }); });
+    connect(ui->Text1, &InputBox::sendFileRequested, this, &Form1::sendFile);
 
     connect(ui->Text2, &LogView::saveRequested, this,
             [this] { saveLog(ui->Text2, QStringLiteral("发送数据")); });
@@ -344,6 +357,16 @@ void Form1::saveLog(LogView *log, const QString &name)
     });
     m_savers.append(saver);
     saver->start();
+}
+
+void Form1::sendFile()
+{
+    m_fileSender->chooseAndSend([this] {
+        const QString path = m_services.openFileName(m_sendFolder);
+        if (!path.isEmpty())
+            m_sendFolder = QFileInfo(path).absolutePath();
+        return path;
+    });
 }
 
 void Form1::resetCounters()

@@ -18,6 +18,7 @@ class SerialLink;
 class MessageSeam;
 class Transmitter;
 class FreeFormSender;
+class FileSender;
 class ReceiveText;
 class LogView;
 class QLabel;
@@ -40,6 +41,9 @@ public:
         // Where to save a log: given a suggested path, the path the person picked, or
         // empty when they changed their mind. Defaults to the toolkit's file dialog.
         std::function<QString(const QString &suggested)> saveFileName;
+        // The file to send with "发送文件…": given the folder to start in, the path the
+        // person picked, or empty. Defaults to the toolkit's file dialog.
+        std::function<QString(const QString &folder)> openFileName;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -87,6 +91,7 @@ private:
     void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
     void saveLog(LogView *log, const QString &name);
+    void sendFile();
     void resetCounters();
     void moveToTop();
 
@@ -100,10 +105,12 @@ private:
     QString m_openedPort;
     QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
+    QString m_sendFolder;      // where the last file sent was; the next one is looked for there
     QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
+    std::unique_ptr<FileSender> m_fileSender;
     std::unique_ptr<ReceiveText> m_receiveText;
 };
