@@ -48,6 +48,14 @@ void InputBox::keyPressEvent(QKeyEvent *event)
         browse(key == Qt::Key_Up);
         return;
     }
+    if (key == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier) {
+        // The other key for the context menu, beside the Menu key: it opens at the cursor.
+        const QPoint at = cursorRect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport()->mapToGlobal(at),
+                               event->modifiers());
+        contextMenuEvent(&menu);
+        return;
+    }
     if (isReadOnly()) {
         QPlainTextEdit::keyPressEvent(event);
         return;

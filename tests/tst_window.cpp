@@ -1043,18 +1043,21 @@ void TstWindow::sendFileFromTheMenu_data()
 {
     QTest::addColumn<bool>("open");
     QTest::addColumn<bool>("picks");
+    QTest::addColumn<bool>("byKey"); // Shift+F10 rather than the right button
     QTest::addColumn<QString>("log");
 
-    QTest::newRow("port open: the file goes out raw")
-        << true << true << QStringLiteral("（发送文件 f.bin：5000 字节）\n");
-    QTest::newRow("port open, no file picked: nothing") << true << false << "";
-    QTest::newRow("port closed: the warning, no dialog") << false << true << "";
+    const QString sent = QStringLiteral("（发送文件 f.bin：5000 字节）\n");
+    QTest::newRow("port open: the file goes out raw") << true << true << false << sent;
+    QTest::newRow("the menu by Shift+F10") << true << true << true << sent;
+    QTest::newRow("port open, no file picked: nothing") << true << false << false << "";
+    QTest::newRow("port closed: the warning, no dialog") << false << true << false << "";
 }
 
 void TstWindow::sendFileFromTheMenu()
 {
     QFETCH(bool, open);
     QFETCH(bool, picks);
+    QFETCH(bool, byKey);
     QFETCH(QString, log);
 
     QTemporaryDir dir;
@@ -1069,10 +1072,13 @@ void TstWindow::sendFileFromTheMenu()
     PtyWindow &h = rowWindow({}, open);
     h.openFilePath = picks ? file.fileName() : QString();
     h.offeredOpenFolders.clear();
-    auto *input = h.get<InputBox>("Text1");
+    InputBox *input = inputHolding(h, QStringLiteral("AT"));
     const QPoint at(5, 5);
     QContextMenuEvent click(QContextMenuEvent::Mouse, at, input->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(input->viewport(), &click);
+    if (byKey)
+        press(input, QStringLiteral("key:Shift+F10"));
+    else
+        QCoreApplication::sendEvent(input->viewport(), &click);
     QMenu *menu = nullptr;
     for (QMenu *m : input->findChildren<QMenu *>()) {
         if (m->isVisible())
