@@ -95,12 +95,12 @@ void InputBox::moveOverRows(QKeyEvent *event)
         QPlainTextEdit::keyPressEvent(event);
 }
 
-QString InputBox::cursorLine(int *firstBlock) const
+QString InputBox::cursorLine(int *start) const
 {
-    const auto [first, last] = InputRows::lineOf(textCursor().block());
-    if (firstBlock)
-        *firstBlock = first.blockNumber();
-    return InputRows::text(*document(), first.position(), last.position() + last.length() - 1);
+    const auto [from, to] = InputRows::lineAround(*document(), textCursor().position());
+    if (start)
+        *start = from;
+    return InputRows::text(*document(), from, to);
 }
 
 void InputBox::sendCursorLine()
@@ -114,24 +114,24 @@ void InputBox::sendCursorLine()
 
 void InputBox::browse(bool older)
 {
-    int firstBlock = -1;
-    const QString line = cursorLine(&firstBlock);
+    int start = -1;
+    const QString line = cursorLine(&start);
     // Browsing goes on only on the line where it began.
-    if (firstBlock != m_browsedLine)
+    if (start != m_browsedLine)
         m_history.stopBrowsing();
     const std::optional<QString> shown = older ? m_history.older(line) : m_history.newer();
     if (!shown || isReadOnly())
         return;
     replaceCursorLine(*shown);
-    m_browsedLine = firstBlock;
+    m_browsedLine = start;
 }
 
 void InputBox::replaceCursorLine(const QString &line)
 {
-    const auto [first, last] = InputRows::lineOf(textCursor().block());
+    const auto [from, to] = InputRows::lineAround(*document(), textCursor().position());
     QTextCursor cursor(document());
-    cursor.setPosition(first.position());
-    cursor.setPosition(last.position() + last.length() - 1, QTextCursor::KeepAnchor);
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
     InputRows::insert(cursor, line);
     setTextCursor(cursor);
     ensureCursorVisible();

@@ -50,7 +50,8 @@ protected:
 private:
     void sendCursorLine();
     void browse(bool older);
-    QString cursorLine(int *firstBlock = nullptr) const;
+    // The cursor's line: the text, and where it starts in the document.
+    QString cursorLine(int *start = nullptr) const;
     void replaceCursorLine(const QString &line);
     // Lets the text box handle a key that moves the cursor by a character or a word, again
     // when it only crossed from one row of a line to the next.
@@ -58,5 +59,5 @@ private:
 
     std::function<bool(const QString &)> m_sendLine;
     CommandHistory m_history;
-    int m_browsedLine = -1; // the first block of the line being browsed
+    int m_browsedLine = -1; // where the line being browsed starts in the document
 };

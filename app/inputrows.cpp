@@ -177,15 +177,30 @@ void InputRows::insertLineBreak(QTextCursor &cursor)
     cursor.endEditBlock();
 }
 
-std::pair<QTextBlock, QTextBlock> InputRows::lineOf(const QTextBlock &block)
+std::pair<int, int> InputRows::lineAround(const QTextDocument &document, int position)
 {
-    QTextBlock first = block;
-    while (first.isValid() && goesOn(first) && first.previous().isValid())
-        first = first.previous();
-    QTextBlock last = block;
-    while (last.next().isValid() && goesOn(last.next()))
-        last = last.next();
-    return {first, last};
+    const QTextBlock block = document.findBlock(position);
+    const int inBlock = position - block.position();
+    int from = -1;
+    for (QTextBlock row = block; from < 0; row = row.previous()) {
+        const QString text = row.text();
+        const int upTo = row == block ? inBlock : int(text.size());
+        const int separator = upTo > 0 ? int(text.lastIndexOf(QChar::LineSeparator, upTo - 1)) : -1;
+        if (separator >= 0)
+            from = row.position() + separator + 1;
+        else if (!goesOn(row) || !row.previous().isValid())
+            from = row.position();
+    }
+    int to = -1;
+    for (QTextBlock row = block; to < 0; row = row.next()) {
+        const QString text = row.text();
+        const int separator = int(text.indexOf(QChar::LineSeparator, row == block ? inBlock : 0));
+        if (separator >= 0)
+            to = row.position() + separator;
+        else if (!row.next().isValid() || !goesOn(row.next()))
+            to = row.position() + int(text.size());
+    }
+    return {from, to};
 }
 
 int InputRows::firstOfPlace(const QTextDocument &document, int position)

@@ -42,8 +42,9 @@ public:
     // Inserts a line break at the cursor in place of its selection.
     static void insertLineBreak(QTextCursor &cursor);
 
-    // The first and the last row of the line the block is in.
-    static std::pair<QTextBlock, QTextBlock> lineOf(const QTextBlock &block);
+    // The document positions [from, to) of the line that position is in: its rows, up to
+    // the line breaks around it, a line separator inside a row (Shift+Enter) included.
+    static std::pair<int, int> lineAround(const QTextDocument &document, int position);
 
     // A position between two rows of a line is the same place in the text as the end of
     // the row before: the first position that stands for the same place, and the last.

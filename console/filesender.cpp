@@ -96,7 +96,10 @@ void FileSender::pump()
     while (m_handed < m_size && m_link.bytesToWrite() < kAheadBytes) {
         const QByteArray piece = m_file->read(qMin(kPieceBytes, m_size - m_handed));
         if (piece.isEmpty()) {
-            const QString why = m_file->errorString();
+            const QString why =
+                m_file->atEnd()
+                    ? QStringLiteral("文件比开始发送时短了 %1 字节。").arg(m_size - m_handed)
+                    : m_file->errorString();
             m_messages.error(kErrorTitle,
                              QStringLiteral("读取文件 %1 时出错，发送已停止。").arg(m_name), why);
             // The file may have been cut shorter meanwhile: what was handed goes.

@@ -837,6 +837,8 @@ void TstWindow::commandLineKey_data()
     QTest::newRow("middle line, cursor at its end")
         << three << 9 << "Ctrl+Return" << true << "AT+GMR";
     QTest::newRow("last line") << three << 16 << "Ctrl+Enter" << true << "AT+RST";
+    QTest::newRow("a line separator (Shift+Enter) ends the line too")
+        << QStringLiteral("AT\u2028AT+GMR\u2028AT+RST") << 5 << "Ctrl+Return" << true << "AT+GMR";
     QTest::newRow("empty line: nothing") << "AT\n\nAT+RST" << 3 << "Ctrl+Return" << true << "";
     QTest::newRow("empty line, port closed: nothing, no warning")
         << "AT\n\nAT+RST" << 3 << "Ctrl+Return" << false << "";
@@ -868,7 +870,8 @@ void TstWindow::commandLineKey()
     const int at = input->textCursor().position();
     press(input, QStringLiteral("key:") + key);
 
-    QCOMPARE(input->typedText(), box);
+    // The box holds a line separator as a line break, as any text box gives it.
+    QCOMPARE(input->typedText(), QString(box).replace(QChar::LineSeparator, u'\n'));
     QCOMPARE(input->textCursor().position(), at);
     QVERIFY(!input->document()->isUndoAvailable());
     if (!open) {
@@ -911,6 +914,9 @@ void TstWindow::commandHistoryKeys_data()
         << "A1\nA2\n\n"
         << true << QStringList{"send@0", "send@3", "at:6", "up", "up", "at:9", "up"}
         << "A1\nA2\nA1\nA2" << QByteArray("A1\r\nA2\r\n");
+    QTest::newRow("in a line broken by Shift+Enter, only the part the cursor is in")
+        << QStringLiteral("AT\nab\u2028cd") << true << QStringList{"send@0", "at:4", "up"}
+        << "AT\nAT\ncd" << QByteArray("AT\r\n");
     QTest::newRow("undo takes back a line brought back")
         << "AT\nx" << true << QStringList{"send@0", "at:3", "up", "undo"} << "AT\nx"
         << QByteArray("AT\r\n");
