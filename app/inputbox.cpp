@@ -8,6 +8,9 @@
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+
+#include <utility>
 
 namespace {
 
@@ -30,7 +33,32 @@ bool movesByCharOrWord(const QKeyEvent *event)
 
 } // namespace
 
-InputBox::InputBox(QWidget *parent) : QPlainTextEdit(parent) {}
+InputBox::InputBox(QWidget *parent) : QPlainTextEdit(parent)
+{
+    connect(document(), &QTextDocument::contentsChange, this, [this](int from, int, int) {
+        if (m_editedAt < 0)
+            QMetaObject::invokeMethod(this, &InputBox::dropEmptyRows, Qt::QueuedConnection);
+        m_editedAt = from;
+    });
+}
+
+void InputBox::dropEmptyRows()
+{
+    const int at = std::exchange(m_editedAt, -1);
+    QTextBlock block = document()->findBlock(at);
+    if (!block.isValid() || block.length() > 1)
+        return;
+    const bool goesOn = InputRows::goesOn(block);
+    const QTextBlock next = block.next();
+    if (!goesOn && !(next.isValid() && InputRows::goesOn(next)))
+        return; // an empty line of the text
+    // The row goes into the one before it, or the next row of its line into it.
+    QTextCursor cursor(document());
+    cursor.joinPreviousEditBlock();
+    cursor.setPosition(goesOn ? block.position() - 1 : block.position());
+    cursor.deleteChar();
+    cursor.endEditBlock();
+}
 
 QString InputBox::typedText() const
 {

@@ -56,8 +56,12 @@ private:
     // Lets the text box handle a key that moves the cursor by a character or a word, again
     // when it only crossed from one row of a line to the next.
     void moveOverRows(QKeyEvent *event);
+    // An edit that emptied a row of a longer line leaves an empty line on the screen where
+    // the text has none: the row goes, as part of the same edit.
+    void dropEmptyRows();
 
     std::function<bool(const QString &)> m_sendLine;
     CommandHistory m_history;
     int m_browsedLine = -1; // where the line being browsed starts in the document
+    int m_editedAt = -1;    // where the last edit was, until its rows are looked at
 };

@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
@@ -1005,6 +1006,12 @@ void TstWindow::longLineEdits_data()
     QTest::newRow("typed over a selection across a border")
         << QStringList{at(R - 8), QStringLiteral("selectTo:%1").arg(R + 12), "type:Q"}
         << edited(R - 8, 19, "Q") << "-";
+    QTest::newRow("a whole row cut leaves no empty line")
+        << QStringList{at(R + 1), QStringLiteral("selectTo:%1").arg(2 * R + 1), "key:Ctrl+X"}
+        << edited(R, R, "") << base.mid(R, R);
+    QTest::newRow("a line's first row deleted leaves no empty line")
+        << QStringList{at(0), QStringLiteral("selectTo:%1").arg(R), "key:Delete"}
+        << edited(0, R, "") << "-";
     QTest::newRow("cut across a border")
         << QStringList{at(R - 8), QStringLiteral("selectTo:%1").arg(R + 12), "key:Ctrl+X"}
         << edited(R - 8, 19, "") << base.mid(R - 8, 19);
@@ -1031,6 +1038,13 @@ void TstWindow::longLineEdits()
     QCOMPARE(input->typedText(), after);
     if (copied != QLatin1String("-"))
         QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    // An empty row shows as an empty line: only an empty line of the text may be one.
+    QCoreApplication::processEvents();
+    for (QTextBlock row = input->document()->begin(); row.isValid(); row = row.next()) {
+        QVERIFY2(row.length() > 1 ||
+                     (!InputRows::goesOn(row) && !InputRows::goesOn(row.next())),
+                 qPrintable(QStringLiteral("row %1 is empty").arg(row.blockNumber())));
+    }
     // What goes out is what the box holds, each line break as CR LF.
     h.click("Command2");
     const QByteArray wire = gbk(QString(after).replace(u'\n', QStringLiteral("\r\n")));
@@ -1038,10 +1052,12 @@ void TstWindow::longLineEdits()
     if (after == base)
         return;
     // One undo takes back the whole edit, and redo makes it again.
+    const int rows = input->document()->blockCount();
     press(input, QStringLiteral("key:Ctrl+Z"));
     QCOMPARE(input->typedText(), base);
     input->redo();
     QCOMPARE(input->typedText(), after);
+    QCOMPARE(input->document()->blockCount(), rows);
 }
 
 // "发送文件…" in the input box's context menu: the window asks for the file and it goes.
