@@ -3,6 +3,7 @@
 
 #include "accessibility.h"
 #include "commandtable.h"
+#include "composedlists.h"
 #include "composers.h"
 #include "countfont.h"
 #include "filesender.h"
@@ -31,7 +32,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 #include <QTimer>
 
@@ -80,9 +83,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_saveFolder = QDir::homePath();
     m_sendFolder = m_saveFolder;
 
-    Startup::prepareFonts();
-    Accessibility::install();
     ui->setupUi(this);
+    fillComposedLists(ui->Combo3, ui->Combo4, ui->Combo5);
     Accessibility::nameListFields(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();
@@ -111,6 +113,17 @@ Form1::Form1(const Services &services, QWidget *parent)
         std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
     m_receiveText = std::make_unique<ReceiveText>();
     ui->Text3->setCoalescing(true);
+    m_reopener = new PortReopener(*m_services.link, m_services.reopen, this);
+    // The open button's menu, by the mouse, the Menu key or Shift+F10; its caption and click
+    // stay as they are. The entry is off at every start.
+    m_openButtonMenu = new QMenu(ui->Command1);
+    m_reopenAction = m_openButtonMenu->addAction(QStringLiteral("断开后自动重新打开"));
+    m_reopenAction->setCheckable(true);
+    ui->Command1->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), ui->Command1, nullptr,
+                                  nullptr, Qt::WidgetShortcut);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { showOpenButtonMenu(ui->Command1->rect().center()); });
 
     m_timer3 = new QTimer(this);
     m_timer3->setObjectName(QStringLiteral("Timer3"));
@@ -155,6 +168,18 @@ void Form1::wireControls()
     connect(ui->Command28, &QPushButton::clicked, this, &Form1::rescan);
     connect(ui->Combo1, qOverload<int>(&QComboBox::activated), this, &Form1::portChosen);
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::toggleOpen);
+    connect(ui->Command1, &QWidget::customContextMenuRequested, this, &Form1::showOpenButtonMenu);
+    connect(m_reopenAction, &QAction::toggled, m_reopener, &PortReopener::setEnabled);
+    connect(m_reopener, &PortReopener::waitingFor, this, [this](const QString &port) {
+        noteInReceiveLog(QStringLiteral("（串口 %1 已断开，等待重新连接…）").arg(port));
+    });
+    connect(m_reopener, &PortReopener::reopened, this, [this](const QString &port) {
+        noteInReceiveLog(QStringLiteral("（已重新打开串口 %1）").arg(port));
+        ui->Command1->setText(kCloseCaption);
+    });
+    connect(m_reopener, &PortReopener::stopped, this, [this](const QString &port) {
+        noteInReceiveLog(QStringLiteral("（已停止等待串口 %1）").arg(port));
+    });
 
     for (const FixedCommand &command : kFixedCommands) {
         auto *button = findChild<QPushButton *>(QLatin1String(command.button));
@@ -218,19 +243,24 @@ QString Form1::GetSerialPort()
     const int index7 = ui->Combo7->currentIndex();
     const QString text1 = ui->Combo1->currentText();
     const QString text7 = ui->Combo7->currentText();
+    const int firstFound = ui->Combo1->count();
     for (const PortEntry &port : ports) {
         ui->Combo7->addItem(port.portName);
-        ui->Combo1->addItem(port.friendlyName);
+        // Shown as the list's field can show it, so that the text of a picked entry stays
+        // that entry's text.
+        ui->Combo1->addItem(FirstLineValidator::shownInOneLine(port.friendlyName));
+        m_ports.append(port);
     }
     ui->Combo1->setCurrentIndex(index1);
     ui->Combo7->setCurrentIndex(index7);
     ui->Combo7->setEditText(ports.isEmpty() ? text7 : ports.first().portName);
-    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ports.first().friendlyName);
+    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ui->Combo1->itemText(firstFound));
     return portReportText(ports);
 }
 
 void Form1::rescan()
 {
+    m_ports.clear();
     ui->Combo1->clear();
     ui->Combo1->setEditText(QString());
     ui->Combo7->clear();
@@ -243,21 +273,30 @@ void Form1::portChosen(int index)
     ui->Combo7->setCurrentIndex(index);
 }
 
-QString Form1::chosenSystemName() const
+int Form1::chosenEntry() const
 {
     const QString shown = ui->Combo1->currentText();
     // The entry picked, while the list still shows it: two entries may read the same.
-    int entry = ui->Combo1->currentIndex();
-    if (entry < 0 || ui->Combo1->itemText(entry) != shown)
-        entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (entry < 0)
-        return shown;
+    const int picked = ui->Combo1->currentIndex();
+    if (picked >= 0 && ui->Combo1->itemText(picked) == shown)
+        return picked;
+    return ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+QString Form1::chosenSystemName() const
+{
+    const int entry = chosenEntry();
     // Entry k of the port list and entry k of the port-name list are the same device.
-    return ui->Combo7->itemText(entry);
+    return entry < 0 ? ui->Combo1->currentText() : ui->Combo7->itemText(entry);
 }
 
 void Form1::toggleOpen()
 {
+    // While a lost port is waited for, a click stops waiting and leaves the port closed.
+    if (m_reopener->isWaiting()) {
+        m_reopener->stopWaiting();
+        return;
+    }
     SerialLink &link = *m_services.link;
     if (link.isOpen()) {
         link.close();
@@ -270,10 +309,24 @@ void Form1::toggleOpen()
     QString why;
     if (!settings)
         why = lineSettingsProblem(speed, stopBits);
-    if (!settings || !link.open(chosenSystemName(), *settings, &why)) {
+    // An entry whose device may have changed hands since the scan is asked again before
+    // it is opened, and once more right after, in case it changed hands in between.
+    std::function<QString()> whyNotOpen;
+    if (const int entry = chosenEntry(); entry >= 0 && entry < m_ports.size())
+        whyNotOpen = m_ports.at(entry).whyNotOpen;
+    if (settings && whyNotOpen)
+        why = whyNotOpen();
+    const QString systemName = chosenSystemName();
+    if (!settings || !why.isEmpty() || !link.open(systemName, *settings, &why)) {
         showOpenFailure(why);
         return;
     }
+    if (whyNotOpen && !(why = whyNotOpen()).isEmpty()) {
+        link.close();
+        showOpenFailure(why);
+        return;
+    }
+    m_reopener->opened(systemName, *settings, whyNotOpen);
     m_openedPort = ui->Combo1->currentText();
     ui->Command1->setText(kCloseCaption);
 }
@@ -291,16 +344,35 @@ void Form1::portLost(const QString &why)
     // Everything received before the loss is already counted and in the log.
     // A rescan or an edit of the list since the open does not change which port was lost.
     ui->Command1->setText(kOpenCaption);
+    // When it is to be reopened, the receive log says so instead of a box.
+    if (m_reopener->takeLoss())
+        return;
     m_services.messages->error(
         kErrorTitle, QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
+}
+
+void Form1::showOpenButtonMenu(const QPoint &at)
+{
+    m_openButtonMenu->popup(ui->Command1->mapToGlobal(at));
+    // Its one entry is chosen with Return or Space at once, and read out as it opens.
+    m_openButtonMenu->setActiveAction(m_reopenAction);
+}
+
+void Form1::noteInReceiveLog(const QString &note)
+{
+    ui->Text3->appendText((m_receiveLineOpen ? QStringLiteral("\n") : QString()) + note +
+                          QLatin1Char('\n'));
+    m_receiveLineOpen = false;
 }
 
 void Form1::received(const QByteArray &bytes)
 {
     m_rxCount.add(quint64(bytes.size()));
     const QString text = m_receiveText->feed(bytes);
-    if (!text.isEmpty())
+    if (!text.isEmpty()) {
         ui->Text3->appendText(text);
+        m_receiveLineOpen = !text.endsWith(QLatin1Char('\n'));
+    }
 }
 
 void Form1::showCounters()
@@ -324,6 +396,7 @@ void Form1::clearReceiveLog()
 {
     ui->Text3->clearLog();
     m_receiveText->logCleared();
+    m_receiveLineOpen = false;
 }
 
 void Form1::saveLog(LogView *log, const QString &name)

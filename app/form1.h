@@ -2,6 +2,7 @@
 
 #include "bytecount.h"
 #include "portdiscovery.h"
+#include "portreopener.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -21,7 +22,9 @@ class FreeFormSender;
 class FileSender;
 class ReceiveText;
 class LogView;
+class QAction;
 class QLabel;
+class QMenu;
 class QThread;
 class QTimer;
 
@@ -44,6 +47,9 @@ public:
         // The file to send with "发送文件…": given the folder to start in, the path the
         // person picked, or empty. Defaults to the toolkit's file dialog.
         std::function<QString(const QString &folder)> openFileName;
+        // How a lost port is watched for when "断开后自动重新打开" is on: the machine's ports
+        // and their nodes, how often to look and to retry (defaults where left unset).
+        PortReopener::Options reopen;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -70,9 +76,11 @@ public:
     QTimer &payloadTimer();
 
     // The system name a click on "打开串口" opens: entry k of the port-name list for entry k
-    // of the port list, the one picked while the list shows it, else the first that reads
-    // as the list's text; a text that is no entry, as typed.
+    // of the port list (chosenEntry()); a text that is no entry, as typed.
     QString chosenSystemName() const;
+    // The entry of the port list the list's text stands for: the one picked while the list
+    // shows it, else the first that reads as the list's text; -1 for a typed text.
+    int chosenEntry() const;
 
 signals:
     // A log has been written to `path` (ok), or could not be and the box said why.
@@ -86,6 +94,9 @@ private:
     // `why` is the cause, shown behind the box's details button.
     void showOpenFailure(const QString &why);
     void portLost(const QString &why);
+    void showOpenButtonMenu(const QPoint &at);
+    // A line of the console's own in the receive log, on a line of its own; not counted.
+    void noteInReceiveLog(const QString &note);
     void received(const QByteArray &bytes);
     void showCounters();
     void showCount(QLabel *label, const QString &text);
@@ -100,15 +111,21 @@ private:
     ByteCount m_txCount;
     ByteCount m_rxCount;
     QString m_portReport;
+    QList<PortEntry> m_ports; // entry for entry as the port list holds them
     // The port list's text when the port was opened: the port a loss names, whatever the
     // list shows by then.
     QString m_openedPort;
+    // The receive log's last line has text and no line break yet.
+    bool m_receiveLineOpen = false;
     QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
     QString m_sendFolder;      // where the last file sent was; the next one is looked for there
     QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
+    QMenu *m_openButtonMenu = nullptr;
+    QAction *m_reopenAction = nullptr; // "断开后自动重新打开"
+    PortReopener *m_reopener = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
     std::unique_ptr<FileSender> m_fileSender;

@@ -1,9 +1,5 @@
 #include "logview.h"
 
-#ifdef QUORLIN_X11_COPY
-#include "largecopyserver.h"
-#endif
-
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -89,9 +85,6 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
         m_copied = {};
     });
     connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
-#ifdef QUORLIN_X11_COPY
-    LargeCopyServer::install();
-#endif
 }
 
 void LogView::appendText(const QString &text)

@@ -114,10 +114,6 @@ public:
     // A client of the module's server: *link is the link it gets, or -1 when none is free.
     QByteArray clientJoined(const QByteArray &ip, int port, int *link);
 
-    // State, for tests.
-    bool isBooting() const { return m_booting; }
-    QString joinedSsid() const;
-
 private:
     struct Link
     {
@@ -182,6 +178,8 @@ private:
     void scheduleRejoin();
     void dropStation();
     void closeLink(int id, bool announce);
+    // Data the peer of link `id` sent, as +IPD pieces of at most kMaxIpdBytes.
+    void fromPeer(int id, QByteArrayView bytes);
     void finishConnect(int id, Link link, bool opened);
     QByteArray linkPrefix(int id) const;
 

@@ -1,5 +1,7 @@
 #include "simnetbridge.h"
 
+#include "shownbytes.h"
+
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QTcpServer>
@@ -39,8 +41,9 @@ SimNetBridge::~SimNetBridge()
 
 void SimNetBridge::say(const QString &line) const
 {
+    // The peer's name is whatever the console sent: it reaches the terminal escaped.
     if (m_options.report)
-        m_options.report(line);
+        m_options.report(QString::fromLatin1(shownBytes(line.toLatin1())));
 }
 
 QString SimNetBridge::describe(int link, const Connection &c) const
@@ -87,7 +90,8 @@ void SimNetBridge::open(int link, Kind kind, const QByteArray &host, int port)
     Connection c;
     c.socket = socket;
     c.kind = kind;
-    c.peer = QStringLiteral("%1:%2").arg(QString::fromUtf8(host)).arg(port);
+    // As the console sent it, byte for byte (GBK, or anything at all).
+    c.peer = QStringLiteral("%1:%2").arg(QString::fromLatin1(host)).arg(port);
     m_links[link] = c;
     wire(link, socket);
     socket->connectToHost(QString::fromUtf8(host), quint16(port));
@@ -236,10 +240,11 @@ bool SimNetBridge::listen(int port)
     auto *server = new QTcpServer(this);
     const QHostAddress address = m_options.listenAny ? QHostAddress(QHostAddress::Any)
                                                      : QHostAddress(QHostAddress::LocalHost);
+    const QString where =
+        m_options.listenAny ? QStringLiteral("every address") : QStringLiteral("127.0.0.1");
     if (!server->listen(address, quint16(port))) {
         say(QStringLiteral("cannot listen on %1 port %2: %3")
-                .arg(m_options.listenAny ? QStringLiteral("every address")
-                                         : QStringLiteral("127.0.0.1"))
+                .arg(where)
                 .arg(port)
                 .arg(server->errorString()));
         delete server;
@@ -247,9 +252,7 @@ bool SimNetBridge::listen(int port)
     }
     m_server = server;
     connect(server, &QTcpServer::newConnection, this, &SimNetBridge::takeClients);
-    say(QStringLiteral("listening on %1 port %2")
-            .arg(m_options.listenAny ? QStringLiteral("every address") : QStringLiteral("127.0.0.1"))
-            .arg(port));
+    say(QStringLiteral("listening on %1 port %2").arg(where).arg(port));
     return true;
 }
 

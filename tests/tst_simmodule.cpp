@@ -397,9 +397,10 @@ void Tst_simmodule::replies_data()
     row("GBK payload counted in bytes", linked, "AT+CIPSEND=4\r\n\xc4\xe3\xba\xc3",
         e("AT+CIPSEND=4") + "\r\nOK\r\n> " + "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n" +
             "\r\n+IPD,4:\xc4\xe3\xba\xc3");
-    row("2048-byte payload taken", linked, "AT+CIPSEND=2048\r\n" + QByteArray(2048, 'z'),
+    row("2048-byte payload taken, echoed in pieces of at most 1460", linked,
+        "AT+CIPSEND=2048\r\n" + QByteArray(2048, 'z'),
         e("AT+CIPSEND=2048") + "\r\nOK\r\n> " + "\r\nRecv 2048 bytes\r\n\r\nSEND OK\r\n" +
-            "\r\n+IPD,2048:" + QByteArray(2048, 'z'));
+            "\r\n+IPD,1460:" + QByteArray(1460, 'z') + "\r\n+IPD,588:" + QByteArray(588, 'z'));
     row("send by id with multiple links",
         {kJoin, "AT+CIPMUX=1", "AT+CIPSTART=2,\"TCP\",\"192.168.1.100\",5000"},
         "AT+CIPSEND=2,3\r\nabc",
@@ -677,7 +678,6 @@ void Tst_simmodule::restart()
     SimModule m;
     prepare(m, setup);
     QCOMPARE(m.feed("AT+RST\r\nAT+CWMODE=1\r\n"), restartReply);
-    QVERIFY(m.isBooting());
     QCOMPARE(m.feed("AT\r\n"), QByteArray()); // lost while the module restarts
 
     const QByteArray boot = m.advance(SimModule::kReadyMs);
@@ -686,7 +686,6 @@ void Tst_simmodule::restart()
     QVERIFY2(noise.size() >= 100 && noise.size() <= 1000, QByteArray::number(noise.size()));
     QVERIFY(std::any_of(noise.begin(), noise.end(),
                         [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
-    QVERIFY(!m.isBooting());
 
     QCOMPARE(settle(m), afterReady);
     // A line typed before the restart is gone: no glued bytes spoil the probe.

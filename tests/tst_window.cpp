@@ -26,6 +26,10 @@
 
 #include <tuple>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray gbk(const QString &text)
@@ -227,6 +231,8 @@ private slots:
     void errorBoxShowsItsDetailsInChinese();
     void lostBoxNamesThePortAsOpened_data();
     void lostBoxNamesThePortAsOpened();
+    void lostPortIsReopened_data();
+    void lostPortIsReopened();
 
 private:
     PtyWindow &rowWindow(const QList<PortEntry> &ports, bool open);
@@ -399,7 +405,7 @@ void TstWindow::openFailure_data()
         << "115200"
         << "1" << false << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!")
         << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
-                          "系统信息：No such file or directory");
+                          "系统信息：没有那个文件或目录（No such file or directory）");
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
@@ -426,7 +432,25 @@ void TstWindow::openFailure_data()
     QTest::newRow("port held by another program")
         << none << false << pty << "115200"
         << "1" << true << pty
-        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n系统信息：");
+        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n"
+                          "系统信息：锁定设备时被拒绝");
+    // An entry asked again at the open (a simulated module's, whose terminal may have gone
+    // to another user since the scan): refused before the port is touched, or, when it
+    // changed hands while being opened, closed again at once.
+    const auto refusing = [] { return QStringLiteral("REFUSED"); };
+    const auto changing = [calls = std::make_shared<int>(0)] {
+        return ++*calls % 2 == 0 ? QStringLiteral("CHANGED") : QString();
+    };
+    QTest::newRow("entry refused when asked again at the open")
+        << QList<PortEntry>{{"PTY", "Module", refusing}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!")
+        << QStringLiteral("REFUSED");
+    QTest::newRow("entry that changed hands while it was opened")
+        << QList<PortEntry>{{"PTY", "Module", changing}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!")
+        << QStringLiteral("CHANGED");
 }
 
 void TstWindow::openFailure()
@@ -447,6 +471,8 @@ void TstWindow::openFailure()
         holder.setPortName(pty.slavePath());
         QVERIFY(holder.open(QIODevice::ReadWrite));
     }
+    for (PortEntry &port : ports)
+        port.portName.replace(QStringLiteral("PTY"), pty.slavePath());
     WindowHarness h(ports);
     if (rescanFirst)
         h.click("Command28");
@@ -495,6 +521,8 @@ void TstWindow::openAndCloseOnPty()
     h.combo("Combo6")->setEditText(stopBits);
     QVERIFY(h.openPty(pty));
     QCOMPARE(h.button("Command1")->text(), kClose);
+    QCOMPARE(pty.line().speed, speed.toLongLong());
+    QCOMPARE(pty.line().twoStopBits, stopBits == QLatin1String("2"));
 
     // Bytes cross both ways once open.
     h.click("Command5");
@@ -512,20 +540,29 @@ void TstWindow::openAndCloseOnPty()
 
 void TstWindow::pickedPortIsTheOneOpened_data()
 {
+    QTest::addColumn<QString>("name");      // the pty's entry; "" : "Module (<its path>)"
+    QTest::addColumn<QString>("shown");     // how the list shows it; "" : as named
     QTest::addColumn<QString>("otherName"); // the other entry's text; "" : the same as the pty's
     QTest::addColumn<int>("picked");        // where the pty's entry is, and the entry picked
-    QTest::newRow("second of two") << "ttyS0" << 1;
-    QTest::newRow("second of two that read the same") << "" << 1;
-    QTest::newRow("first of two that read the same") << "" << 0;
+    QTest::newRow("second of two") << QString() << QString() << "ttyS0" << 1;
+    QTest::newRow("second of two that read the same") << QString() << QString() << "" << 1;
+    QTest::newRow("first of two that read the same") << QString() << QString() << "" << 0;
+    // The list's field cannot hold the escape; the entry is shown as the field shows it.
+    QTest::newRow("named with control and format characters")
+        << QStringLiteral("\x1b[31mRED\u202e evil\u200b") << "[31mRED evil"
+        << "ttyS0" << 1;
 }
 
 void TstWindow::pickedPortIsTheOneOpened()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
     QFETCH(QString, otherName);
     QFETCH(int, picked);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    const PortEntry module{pty.slavePath(), "Module (" + pty.slavePath() + ")"};
+    const PortEntry module{pty.slavePath(),
+                           name.isEmpty() ? "Module (" + pty.slavePath() + ")" : name};
     QList<PortEntry> ports{
         {"/dev/quorlin-no-such-port", otherName.isEmpty() ? module.friendlyName : otherName}};
     ports.insert(picked, module);
@@ -533,6 +570,7 @@ void TstWindow::pickedPortIsTheOneOpened()
     QComboBox *combo1 = h.combo("Combo1");
     combo1->setCurrentIndex(picked);
     emit combo1->activated(picked);
+    QCOMPARE(combo1->currentText(), shown.isEmpty() ? module.friendlyName : shown);
     QCOMPARE(h.window->chosenSystemName(), pty.slavePath());
     h.click("Command1");
     QVERIFY(h.link.isOpen());
@@ -1437,6 +1475,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine_data()
     QTest::addColumn<QString>("value");  // the first line of what is pasted
     QTest::addColumn<QString>("button"); // the button that sends the box's text, if any
     QTest::addColumn<QString>("line");   // the command line that goes out
+    QTest::addColumn<QString>("kept");   // what the box keeps of that first line
 
     struct Box
     {
@@ -1464,11 +1503,20 @@ void TstWindow::singleLineBoxKeepsTheFirstLine_data()
     const std::pair<const char *, const char *> breaks[] = {
         {"CR", "\r"}, {"LF", "\n"}, {"CR LF", "\r\n"}};
     for (const Box &b : boxes) {
+        const QString value = QString::fromUtf8(b.value);
         for (const auto &[breakName, lineBreak] : breaks) {
             QTest::addRow("%s, pasted with %s", b.name, breakName)
-                << QString::fromLatin1(b.name) << QString::fromUtf8(b.value) + lineBreak
-                << QString::fromLatin1(b.button) << QString::fromUtf8(b.line);
+                << QString::fromLatin1(b.name) << value + lineBreak << QString::fromLatin1(b.button)
+                << QString::fromUtf8(b.line) << value;
         }
+        // Characters that show nothing: a direction override that would show the text
+        // backwards, zero-width characters, isolates, separators, a tag character.
+        const QString hidden = QStringLiteral("\u202e") + value.left(1) +
+                               QStringLiteral("\u200b\u2066\u200d") + value.mid(1) +
+                               QStringLiteral("\ufeff\u2028\u202a\u2029\U000E0041\u2069");
+        QTest::addRow("%s, pasted with characters that show nothing", b.name)
+            << QString::fromLatin1(b.name) << hidden + QStringLiteral("\r\n")
+            << QString::fromLatin1(b.button) << QString::fromUtf8(b.line) << value;
     }
 }
 
@@ -1478,6 +1526,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QFETCH(QString, value); // ends with the row's line break
     QFETCH(QString, button);
     QFETCH(QString, line);
+    QFETCH(QString, kept);
     const qsizetype breakAt = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
     const QString lineBreak = value.mid(breakAt);
     value.truncate(breakAt);
@@ -1500,7 +1549,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     const QString typed = edit->text();
     edit->selectAll();
     paste(edit, value + lineBreak + QStringLiteral("AT+RST"));
-    QCOMPARE(edit->text(), value);
+    QCOMPARE(edit->text(), kept);
     // One step back gives what the paste replaced, the next takes the typing back.
     undo();
     QCOMPARE(edit->text(), typed);
@@ -1508,7 +1557,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QCOMPARE(edit->text(), designText);
     redo();
     redo();
-    QCOMPARE(edit->text(), value);
+    QCOMPARE(edit->text(), kept);
 
     // Pasted inside the text: the first line goes in at the cursor, the rest stays.
     edit->setText(QStringLiteral("ab"));
@@ -1525,9 +1574,10 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     redo();
     QCOMPARE(edit->text(), QStringLiteral("axb"));
 
-    // Control characters pasted or dropped never reach the box; a tab becomes a blank.
-    const QString controls =
-        QStringLiteral("\x0b\x0c\x1b\x1a\x7f\x01\x1f") + QChar(0) + QChar(0x85);
+    // Control characters pasted or dropped never reach the box, nor do characters that
+    // show nothing; a tab becomes a blank.
+    const QString controls = QStringLiteral("\x0b\x0c\x1b\x1a\x7f\x01\x1f") + QChar(0) +
+                             QChar(0x85) + QStringLiteral("\u202e\u200b\u2028\U000E0041");
     const QString withControls = QStringLiteral("a\tb") + controls + QStringLiteral("c") +
                                  lineBreak + QStringLiteral("AT+RST");
     edit->selectAll();
@@ -1563,9 +1613,9 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
         QCOMPARE(edit->text(), QStringLiteral("ab"));
     }
 
-    // Set from the program: its first line.
+    // Set from the program: its first line. What the box shows is what goes out.
     edit->setText(value + lineBreak + QStringLiteral("AT+RST"));
-    QCOMPARE(edit->text(), value);
+    QCOMPARE(edit->text(), kept);
 
     if (button.isEmpty())
         return;
@@ -1714,6 +1764,141 @@ void TstWindow::lostBoxNamesThePortAsOpened()
     QCOMPARE(h.messages.boxes[0].text,
              QStringLiteral("串口 ") + opened + QStringLiteral(" 已断开!"));
     QCOMPARE(h.button("Command1")->text(), kOpen);
+}
+
+void TstWindow::lostPortIsReopened_data()
+{
+    QTest::addColumn<bool>("on");           // "断开后自动重新打开" checked
+    QTest::addColumn<QString>("meanwhile"); // done while the port is waited for
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("off: the loss box as before") << false << "" << false;
+    QTest::newRow("on: reopened with its settings") << true << "" << true;
+    QTest::newRow("on: a command while waiting only warns") << true << "Command5" << true;
+    QTest::newRow("on: a click on the open button stops waiting") << true << "Command1" << false;
+    QTest::newRow("on: another adapter at the same path is not opened")
+        << true << "other adapter" << true;
+    QTest::newRow("on: a module the scan no longer vouches for is not opened")
+        << true << "unvouched" << true;
+    QTest::newRow("on: a terminal by its own node gives the loss box")
+        << true << "own node" << false;
+}
+
+// The module's pseudo-terminal is reached through a link, as a device's fixed name leads to
+// the node it has now: the module goes (its terminal closes, the link is removed) and comes
+// back on a new terminal behind the same link. In the last row the terminal's own node is
+// opened, whose number the next terminal on the machine takes.
+void TstWindow::lostPortIsReopened()
+{
+    QFETCH(bool, on);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, reopened);
+    QTemporaryDir dir;
+    auto pty = std::make_unique<PtyPair>();
+    const bool ownNode = meanwhile == QLatin1String("own node");
+    const QString path = ownNode ? pty->slavePath() : dir.filePath(QStringLiteral("module"));
+    QVERIFY(pty->isValid() && (ownNode || QFile::link(pty->slavePath(), path)));
+    // A pseudo-terminal is no port the machine lists. Two rows hold the reopen back for a
+    // while: one lists the path as a USB adapter whose serial number changes and comes back,
+    // one has the scan list it with a check that refuses it for a while.
+    const bool listed = meanwhile == QLatin1String("other adapter");
+    const bool checked = meanwhile == QLatin1String("unvouched");
+    bool heldBack = false;
+    int looks = 0;
+    PortReopener::Options reopen;
+    reopen.ports = [&] {
+        ++looks;
+        if (!listed || !QFileInfo::exists(path))
+            return QList<PortIdentity>{};
+        return QList<PortIdentity>{{path, path, 0x0403, 0x6001, heldBack ? "B2" : "A1", {}}};
+    };
+    reopen.nodeReady = [&](const QString &name) {
+        ++looks;
+        return ::access(QFile::encodeName(name).constData(), R_OK | W_OK) == 0;
+    };
+    reopen.pollMs = 5;
+    const auto scan = [&] {
+        if (!checked)
+            return QList<PortEntry>{};
+        return QList<PortEntry>{{path, path, [&] { return heldBack ? "gone" : QString(); }}};
+    };
+    WindowHarness h(scan, reopen);
+    h.combo("Combo2")->setEditText(QStringLiteral("9600"));
+    h.combo("Combo6")->setEditText(QStringLiteral("2"));
+    if (on) {
+        // Shift+F10 on the focused open button, then Return on its one entry.
+        QVERIFY(showActive(h));
+        h.button("Command1")->setFocus();
+        QTest::keyClick(h.button("Command1"), Qt::Key_F10, Qt::ShiftModifier);
+        auto *menu = h.button("Command1")->findChild<QMenu *>();
+        QVERIFY2(menu && menu->isVisible(), "the open button's menu did not come up");
+        QCOMPARE(menu->actions().size(), 1);
+        QAction *entry = menu->actions()[0];
+        QCOMPARE(entry->text(), QStringLiteral("断开后自动重新打开"));
+        QVERIFY(entry->isCheckable() && !entry->isChecked());
+        QTest::keyClick(menu, Qt::Key_Return);
+        QVERIFY(entry->isChecked() && !menu->isVisible());
+    }
+    QVERIFY(h.openPath(path));
+    h.click("Command5");
+    QVERIFY(pty->write("AT\r\r\n\r\nOK")); // the last line has no break yet
+    QTRY_COMPARE(h.window->RxCount(), QStringLiteral("9"));
+
+    QVERIFY(ownNode || QFile::remove(path));
+    pty.reset();
+    const QString waiting =
+        QStringLiteral("AT\n\nOK\n（串口 ") + path + QStringLiteral(" 已断开，等待重新连接…）\n");
+    if (!on || ownNode) {
+        QTRY_COMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes[0].text, "串口 " + path + " 已断开!");
+        QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("AT\n\nOK"));
+    } else {
+        QTRY_COMPARE(h.receiveLog()->shownText(), waiting);
+        QVERIFY(h.messages.boxes.isEmpty());
+    }
+    QCOMPARE(h.button("Command1")->text(), kOpen);
+    QCOMPARE(h.window->RxCount(), QStringLiteral("9"));
+
+    if (meanwhile == QLatin1String("Command5")) {
+        h.click("Command5");
+        QCOMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes[0].kind, QStringLiteral("warn"));
+    } else if (meanwhile == QLatin1String("Command1")) {
+        h.click("Command1");
+        QCOMPARE(h.receiveLog()->shownText(),
+                 waiting + QStringLiteral("（已停止等待串口 ") + path + QStringLiteral("）\n"));
+    }
+    heldBack = listed || checked;
+    pty = std::make_unique<PtyPair>();
+    QVERIFY(pty->isValid() && (ownNode || QFile::link(pty->slavePath(), path)));
+    const int looked = looks;
+    if (!reopened) {
+        // Nothing watches any more: by now it would have looked forty times.
+        QTest::qWait(200);
+        QCOMPARE(looks, looked);
+        QVERIFY(!h.link.isOpen());
+        QCOMPARE(h.button("Command1")->text(), kOpen);
+        return;
+    }
+    if (heldBack) {
+        // Long enough to have looked at what came back many times over.
+        QTRY_VERIFY(looks > looked + 20 || h.link.isOpen());
+        QVERIFY2(!h.link.isOpen(), "what came back was opened");
+        heldBack = false;
+    }
+    QTRY_VERIFY(h.link.isOpen());
+    QCOMPARE(h.button("Command1")->text(), kClose);
+    QCOMPARE(h.receiveLog()->shownText(),
+             waiting + QStringLiteral("（已重新打开串口 ") + path + QStringLiteral("）\n"));
+    // The new terminal runs at the speed and stop bits the window opened the first one with.
+    termios t{};
+    const int fd = ::open(QFile::encodeName(pty->slavePath()), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0 && tcgetattr(fd, &t) == 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    QVERIFY(t.c_cflag & CSTOPB);
+    h.click("Command5");
+    QCOMPARE(pty->readExactly(4), QByteArray("AT\r\n"));
+    QVERIFY(h.messages.boxes.size() == (meanwhile == QLatin1String("Command5") ? 1 : 0));
 }
 
 QTEST_MAIN(TstWindow)
