@@ -127,14 +127,18 @@ void FileSender::pump()
 
 void FileSender::cut(qint64 droppedBytes)
 {
-    if (!m_file)
+    // A close just after the last piece left the link can still drop the file's tail that
+    // the driver held: the file that went last says so too.
+    if (!m_file && droppedBytes == 0)
         return;
     const qint64 left = m_handed - droppedBytes;
     m_transmitter.note(QStringLiteral("（发送文件 %1 被中断：已发出 %2 字节，%3 字节未发出）")
                            .arg(m_name)
                            .arg(left)
                            .arg(m_size - left));
-    finish();
+    m_handed = left;
+    if (m_file)
+        finish();
 }
 
 void FileSender::finish()

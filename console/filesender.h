@@ -45,6 +45,7 @@ private:
     void pump();
     void pumpSoon();
     // The port went away; `droppedBytes` of the file had been handed to it but not left.
+    // Also for the file sent last, when its tail was still in the driver.
     void cut(qint64 droppedBytes);
     void finish();
 

@@ -87,7 +87,11 @@ bool Transmitter::sendFilePiece(const QByteArray &bytes)
     const qint64 begin = m_written;
     if (!write(bytes))
         return false;
-    m_filePieces.append({begin, m_written});
+    // Pieces that follow each other on the wire are one stretch of it.
+    if (!m_filePieces.isEmpty() && m_filePieces.constLast().second == begin)
+        m_filePieces.last().second = m_written;
+    else
+        m_filePieces.append({begin, m_written});
     m_txCount.add(static_cast<quint64>(bytes.size()));
     return true;
 }
@@ -98,7 +102,7 @@ qint64 Transmitter::fileBytesWaiting()
     const qint64 waitingFrom = m_written - m_link.bytesToWrite();
     qint64 waiting = 0;
     for (const auto &[begin, end] : std::as_const(m_filePieces))
-        waiting += end - qMax(begin, waitingFrom);
+        waiting += qMax<qint64>(0, end - qMax(begin, waitingFrom));
     return waiting;
 }
 
@@ -118,9 +122,12 @@ bool Transmitter::write(const QByteArray &bytes)
 
 void Transmitter::forgetFilePiecesGone()
 {
-    // Bytes leave the link in the order they were written.
-    const qint64 waitingFrom = m_written - m_link.bytesToWrite();
-    while (!m_filePieces.isEmpty() && m_filePieces.constFirst().second <= waitingFrom)
+    // Bytes leave the link in the order they were written. A close may still take back
+    // what the driver holds beyond the link's own buffer, a few kilobytes at most: the
+    // file's stretches are kept until they are well behind that.
+    constexpr qint64 kDriverHoldsAtMost = 1024 * 1024;
+    const qint64 goneBefore = m_written - m_link.bytesToWrite() - kDriverHoldsAtMost;
+    while (!m_filePieces.isEmpty() && m_filePieces.constFirst().second <= goneBefore)
         m_filePieces.removeFirst();
 }
 

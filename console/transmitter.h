@@ -73,8 +73,8 @@ private:
     MessageSeam &m_messages;
     QMetaObject::Connection m_unsentWatch;
     bool m_lineOpen = false; // the send log's last text did not end with a line break
-    // Everything written so far, counted in bytes: where each file piece stands in it, for
-    // the pieces that may still wait in the link, first to last.
+    // Everything written so far, counted in bytes: where the file's pieces stand in it, for
+    // those a close could still drop, first to last.
     qint64 m_written = 0;
     QList<std::pair<qint64, qint64>> m_filePieces; // [begin, end) of m_written
     std::function<void(qint64)> m_fileCut;

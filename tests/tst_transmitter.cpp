@@ -626,6 +626,8 @@ void Tst_transmitter::fileSend_data()
         << "second" << false << 100000 << "warn:文件 f.bin 正在发送";
     QTest::newRow("a command while the file goes: between two pieces")
         << "command" << false << 100000 << "";
+    QTest::newRow("closed after the file, its tail and a command still in the driver")
+        << "driverHeld" << false << 300 << "";
     QTest::newRow("closed mid-file: only what left is counted")
         << "closeMidFile" << true << 2000000 << "";
     QTest::newRow("far side gone mid-file: only what left is counted")
@@ -695,6 +697,18 @@ void Tst_transmitter::fileSend()
         // The recording link took the first piece at once; the line follows it.
         expectedWire.insert(FileSender::kPieceBytes, "AT\r\n");
         expectedLog += QStringLiteral("AT\n");
+    } else if (scenario == QLatin1String("driverHeld")) {
+        QVERIFY2(finished.count() == 1 || finished.wait(5000), "waited 5 s for the file to go");
+        QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
+        // A close that takes back the last 104 bytes written from the driver: the command
+        // and the file's last 100 bytes.
+        fake.close();
+        emit fake.unsent(104);
+        QCOMPARE(tx.value(), quint64(200));
+        QCOMPARE(log.text, started + QStringLiteral("AT\n（发送被中断：4 字节未发出）\n"
+                                                    "（发送文件 f.bin 被中断：已发出 200 字节，"
+                                                    "100 字节未发出）\n"));
+        return;
     } else if (scenario.endsWith(QLatin1String("MidFile")) ||
                scenario == QLatin1String("commandThenClose")) {
         // The far side takes a little, then stops reading while the file fills the line.
