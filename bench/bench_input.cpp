@@ -24,7 +24,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -41,25 +40,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct Window : WindowHarness
-{
-    Window()
-    {
-        messages.seen = printBox;
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            say("  (the window was not exposed)\n");
-    }
-};
-
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "?";
-    return file.readAll().split(' ').mid(0, 3).join(' ');
-}
 
 // The far side of the port: keeps every byte the console sends, on a thread of its own so
 // that the console never waits on a full line.
@@ -176,7 +156,7 @@ int runCase(const char *name, const QString &content, const QString &paste, int 
     say("%s: %lld characters in the box, %lld pasted on one line; load %s\n", name,
         qlonglong(content.size()), qlonglong(paste.size()), loadAverage().constData());
     RawPty pty(RawPty::Master::Blocking);
-    Window w;
+    ShownWindow w;
     if (!pty.isValid() || !w.openPath(pty.slavePath())) {
         say("  could not open a pseudo-terminal in the window\n");
         return 1;
