@@ -6,8 +6,8 @@
 // QMP unplugs and plugs in again. The commands run as well on a window here over a
 // pseudo-terminal, and what crosses the line must be the same, byte for byte.
 #include "commandtable.h"
+#include "drivenhost.h"
 #include "portdiscovery.h"
-#include "simhost.h"
 #include "windowharness.h"
 
 #include <QCryptographicHash>
@@ -275,7 +275,7 @@ struct Side
         return slave >= 0;
     }
 
-    SimHost sim{fast()};
+    DrivenHost sim{fast()};
     int slave = -1;
     QByteArray in, out;
     std::unique_ptr<Driver> local; // none for the guest's window
@@ -454,7 +454,7 @@ bool TstVm::settle(Side &side, int ms)
             return false;
         const QString sent = QString::number(side.out.size());
         if (!a["pending"].toBool() && a["tx"].toString() == QString::number(side.in.size()) &&
-            side.sim.module().nextEventIn() < 0 && a["rx"].toString() == sent)
+            side.sim.idle() && a["rx"].toString() == sent)
             return true;
         if (clock.elapsed() > ms) {
             m_why = QStringLiteral("waited %1 ms for RxCount %2; it shows %3, payload pending: %4")
@@ -529,7 +529,7 @@ bool TstVm::unplug(qint64 *toBoxMs, const QJsonObject &awaited, const QString &i
     const auto quiet = [this] {
         int waiting = 0;
         return ::ioctl(m_usb.slave, FIONREAD, &waiting) == 0 && waiting == 0 &&
-               m_usb.sim.module().nextEventIn() < 0;
+               m_usb.sim.idle();
     };
     m_why = "the adapter's line never went quiet";
     if (!QTest::qWaitFor(quiet, 5000))
@@ -776,7 +776,7 @@ void TstVm::unplugMidFlood()
              qPrintable("the flood never came: " + m_why));
     // The module stops, and what QEMU has not read yet is dropped (see unplug()); what QEMU
     // holds is still on its way to the console as the adapter goes.
-    m_usb.sim.dropPending();
+    m_usb.sim.cut();
     tcflush(m_usb.slave, TCIFLUSH);
     VERIFY(unplug() && run(m_usb, {op("logs")}, &a));
     const int counted = a["rx"].toString().toInt();
