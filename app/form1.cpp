@@ -6,9 +6,11 @@
 #include "composedlists.h"
 #include "composers.h"
 #include "countfont.h"
+#include "filesender.h"
 #include "firstlinevalidator.h"
 #include "freeformsender.h"
 #include "groupframestyle.h"
+#include "inputbox.h"
 #include "linesettings.h"
 #include "logfile.h"
 #include "logrecorder.h"
@@ -84,7 +86,13 @@ Form1::Form1(const Services &services, QWidget *parent)
     } else {
         m_recordFileName = m_services.saveFileName;
     }
+    if (!m_services.openFileName) {
+        m_services.openFileName = [this](const QString &folder) {
+            return QFileDialog::getOpenFileName(this, QStringLiteral("发送文件"), folder);
+        };
+    }
     m_saveFolder = QDir::homePath();
+    m_sendFolder = m_saveFolder;
 
     ui->setupUi(this);
     fillComposedLists(ui->Combo3, ui->Combo4, ui->Combo5);
@@ -113,8 +121,10 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_sendStamps = std::make_unique<StampedLog>(*m_sendRecorder);
     m_transmitter = std::make_unique<Transmitter>(*m_services.link, *m_sendStamps, m_txCount,
                                                   *m_services.messages);
-    m_freeForm = std::make_unique<FreeFormSender>(*m_transmitter,
-                                                  [this] { return ui->Text1->toPlainText(); });
+    m_freeForm =
+        std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); });
+    m_fileSender =
+        std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
     m_receiver = std::make_unique<Receiver>(*m_services.link, *m_receiveRecorder, m_rxCount);
     ui->Text3->setCoalescing(true);
     m_reopener = new PortReopener(*m_services.link, m_services.reopen, this);
@@ -209,6 +219,9 @@ void Form1::wireControls()
 
     connect(ui->Command17, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickAtSend);
     connect(ui->Command2, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickTextSend);
+    ui->Text1->setLineSender(
+        [this](const QString &line) { return m_transmitter->runCommand([line] { return line; }); });
+    connect(ui->Text1, &InputBox::sendFileRequested, this, &Form1::sendFile);
 
     connect(ui->Text2, &LogView::saveRequested, this,
             [this] { saveLog(ui->Text2, QStringLiteral("发送数据")); });
@@ -454,6 +467,16 @@ void Form1::saveLog(LogView *log, const QString &name)
     });
     m_savers.append(saver);
     saver->start();
+}
+
+void Form1::sendFile()
+{
+    m_fileSender->chooseAndSend([this] {
+        const QString path = m_services.openFileName(m_sendFolder);
+        if (!path.isEmpty())
+            m_sendFolder = QFileInfo(path).absolutePath();
+        return path;
+    });
 }
 
 void Form1::resetCounters()

@@ -22,6 +22,7 @@ class FreeFormSender;
 class Receiver;
 class LogRecorder;
 class StampedLog;
+class FileSender;
 class LogView;
 class QAction;
 class QLabel;
@@ -45,6 +46,9 @@ public:
         // Where to save a log: given a suggested path, the path the person picked, or
         // empty when they changed their mind. Defaults to the toolkit's file dialog.
         std::function<QString(const QString &suggested)> saveFileName;
+        // The file to send with "发送文件…": given the folder to start in, the path the
+        // person picked, or empty. Defaults to the toolkit's file dialog.
+        std::function<QString(const QString &folder)> openFileName;
         // How a lost port is watched for when "断开后自动重新打开" is on: the machine's ports
         // and their nodes, how often to look and to retry (defaults where left unset).
         PortReopener::Options reopen;
@@ -101,6 +105,7 @@ private:
     // empty when the person changed their mind.
     QString pickLogFile(const QString &name, bool recording);
     void saveLog(LogView *log, const QString &name);
+    void sendFile();
     void resetCounters();
     void moveToTop();
 
@@ -117,6 +122,7 @@ private:
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
     // Where to record a log: the save seam's choice, the toolkit's dialog by default.
     std::function<QString(const QString &suggested)> m_recordFileName;
+    QString m_sendFolder;      // where the last file sent was; the next one is looked for there
     QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
@@ -131,4 +137,5 @@ private:
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
     std::unique_ptr<Receiver> m_receiver;
+    std::unique_ptr<FileSender> m_fileSender;
 };

@@ -61,15 +61,8 @@ constexpr quint64 kProgressStep = 10 * kMB;
 constexpr qint64 kGiveUpNs = 600'000'000'000; // a run that takes ten minutes has collapsed
 
 // The real window, shown offscreen, with the real serial link; message boxes are printed.
-struct Window : WindowHarness
+struct Window : ShownWindow
 {
-    Window()
-    {
-        messages.seen = printBox;
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            say("  (the window was not exposed)\n");
-    }
     bool open(const RawPty &pty) { return openPath(pty.slavePath()); }
     quint64 rxCount() const { return window->RxCount().toULongLong(); }
 };
@@ -124,15 +117,6 @@ double threadCpuSeconds()
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-// The machine's load, for reading the figures: other work on the same cores slows them.
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "?";
-    return file.readAll().split(' ').mid(0, 3).join(' ');
 }
 
 // Counts the paint events of a widget.

@@ -2,6 +2,8 @@
 
 #include "commandtable.h"
 #include "detailbuttontexts.h"
+#include "inputbox.h"
+#include "inputrows.h"
 #include "messageboxes.h"
 #include "startup.h"
 #include "wirecodec.h"
@@ -19,6 +21,7 @@
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
@@ -84,6 +87,59 @@ void paste(QLineEdit *edit, const QString &text)
     QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
 }
 const QString kClose = QStringLiteral("关闭串口");
+
+// A line of hex digits: no place where it could wrap, the hardest kind of long line.
+QString hexLine(int chars)
+{
+    QString text;
+    for (int i = 0; i < chars; ++i)
+        text += QLatin1Char("0123456789ABCDEF"[(i * 7 + i / 16) % 16]);
+    return text;
+}
+
+// The input box holding `text` as a paste leaves it (long lines in rows), its undo history
+// starting there, the cursor at document position `cursor` (rows and all: each border
+// between two rows of a line takes a position; -1 the end).
+InputBox *inputHolding(const WindowHarness &h, const QString &text, int cursor = -1)
+{
+    auto *box = h.get<InputBox>("Text1");
+    box->clear();
+    box->setFocus();
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    box->document()->clearUndoRedoStacks();
+    QTextCursor at = box->textCursor();
+    if (cursor < 0)
+        at.movePosition(QTextCursor::End);
+    else
+        at.setPosition(cursor);
+    box->setTextCursor(at);
+    return box;
+}
+
+// One step of a person at the input box: "type:text", "paste:text", "key:Name" with
+// Ctrl+/Shift+ before the name as held, "selectTo:N" (Shift held to document position N),
+// "at:N" (the cursor to document position N).
+void press(InputBox *box, const QString &step)
+{
+    const QString what = step.section(u':', 0, 0);
+    const QString arg = step.section(u':', 1);
+    if (what == QLatin1String("type")) {
+        QTest::keyClicks(box, arg);
+    } else if (what == QLatin1String("paste")) {
+        QGuiApplication::clipboard()->setText(arg);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    } else if (what == QLatin1String("selectTo") || what == QLatin1String("at")) {
+        QTextCursor cursor = box->textCursor();
+        cursor.setPosition(arg.toInt(), what == QLatin1String("at") ? QTextCursor::MoveAnchor
+                                                                    : QTextCursor::KeepAnchor);
+        box->setTextCursor(cursor);
+    } else {
+        const QKeySequence keys(arg);
+        QVERIFY2(keys.count() == 1, qPrintable(step));
+        QTest::keyClick(box, keys[0].key(), keys[0].keyboardModifiers());
+    }
+}
 
 // A line sent behind what a row sent (Command5 sends "AT\r\n"). The port keeps the order of
 // writes, so whatever else a row's click sent stands before it: the row knows at once that
@@ -218,6 +274,14 @@ private slots:
     void freeFormSends_data();
     void freeFormSends();
     void rawTextThenCommandContinuesTheLine();
+    void commandLineKey_data();
+    void commandLineKey();
+    void commandHistoryKeys_data();
+    void commandHistoryKeys();
+    void longLineEdits_data();
+    void longLineEdits();
+    void sendFileFromTheMenu_data();
+    void sendFileFromTheMenu();
 
     void receivedBytesShowAndCount();
     void clearAndResetLeaveEachOtherAlone();
@@ -869,6 +933,302 @@ void TstWindow::rawTextThenCommandContinuesTheLine()
     QCOMPARE(pty.readExactly(7), QByteArray("abcAT\r\n"));
     QCOMPARE(h.sendLog()->shownText(), QStringLiteral("abcAT\n"));
     QCOMPARE(h.window->TxCount(), QStringLiteral("7"));
+}
+
+// Ctrl+Enter in the input box sends the cursor's line as a command line, as a button
+// sends its command; the box stays as it was.
+void TstWindow::commandLineKey_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("cursor"); // document position (see inputHolding)
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("line"); // the command line expected to go; empty: none
+
+    const QString three = QStringLiteral("AT\nAT+GMR\nAT+RST");
+    const int row = InputRows::kRowChars;
+    QTest::newRow("the only line, cursor inside")
+        << "AT+GMR" << 3 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("the keypad's Enter") << "AT+GMR" << 6 << "Ctrl+Enter" << true << "AT+GMR";
+    QTest::newRow("middle line, cursor at its start")
+        << three << 3 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("middle line, cursor at its end")
+        << three << 9 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("last line") << three << 16 << "Ctrl+Enter" << true << "AT+RST";
+    QTest::newRow("a line separator (Shift+Enter) ends the line too")
+        << QStringLiteral("AT\u2028AT+GMR\u2028AT+RST") << 5 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("empty line: nothing") << "AT\n\nAT+RST" << 3 << "Ctrl+Return" << true << "";
+    QTest::newRow("empty line, port closed: nothing, no warning")
+        << "AT\n\nAT+RST" << 3 << "Ctrl+Return" << false << "";
+    QTest::newRow("Chinese goes as GBK")
+        << QStringLiteral("AT+CWJAP=\"网络\",\"密码\"") << 0 << "Ctrl+Return" << true
+        << QStringLiteral("AT+CWJAP=\"网络\",\"密码\"");
+    QTest::newRow("blanks as typed") << " AT+GMR  " << 2 << "Ctrl+Return" << true << " AT+GMR  ";
+    QTest::newRow("port closed: the warning only")
+        << "AT+GMR" << 2 << "Ctrl+Return" << false << "AT+GMR";
+    const QString longLine = hexLine(2 * row + 100);
+    QTest::newRow("a long line goes whole from its last row")
+        << longLine + "\nAT" << 2 * row + 50 << "Ctrl+Return" << true << longLine;
+    QTest::newRow("a long line goes whole from its first row")
+        << "AT\n" + longLine << 10 << "Ctrl+Enter" << true << longLine;
+    QTest::newRow("the line after a long one")
+        << longLine + "\nAT" << -1 << "Ctrl+Return" << true << "AT";
+}
+
+void TstWindow::commandLineKey()
+{
+    QFETCH(QString, box);
+    QFETCH(int, cursor);
+    QFETCH(QString, key);
+    QFETCH(bool, open);
+    QFETCH(QString, line);
+
+    PtyWindow &h = rowWindow({}, open);
+    InputBox *input = inputHolding(h, box, cursor);
+    const int at = input->textCursor().position();
+    press(input, QStringLiteral("key:") + key);
+
+    // The box holds a line separator as a line break, as any text box gives it.
+    QCOMPARE(input->typedText(), QString(box).replace(QChar::LineSeparator, u'\n'));
+    QCOMPARE(input->textCursor().position(), at);
+    QVERIFY(!input->document()->isUndoAvailable());
+    if (!open) {
+        QCOMPARE(h.messages.boxes.size(), line.isEmpty() ? 0 : 1);
+        if (!line.isEmpty())
+            QCOMPARE(h.messages.boxes.first().text, QStringLiteral("串口尚未连接！"));
+        QCOMPARE(h.sendLog()->shownText(), QString());
+        QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
+        return;
+    }
+    QVERIFY(h.messages.boxes.isEmpty());
+    const QByteArray wire = line.isEmpty() ? QByteArray() : gbk(line + "\r\n");
+    QCOMPARE(h.sendLog()->shownText(), line.isEmpty() ? QString() : line + "\n");
+    QCOMPARE(h.window->TxCount(), QString::number(wire.size()));
+    QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+}
+
+// Ctrl+Up and Ctrl+Down put lines sent with Ctrl+Enter in place of the cursor's line.
+// Steps: "send@N" puts the cursor at document position N and presses Ctrl+Enter, "up" and
+// "down" press Ctrl+Up and Ctrl+Down, "at:N" moves the cursor, "undo" presses Ctrl+Z.
+void TstWindow::commandHistoryKeys_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("only the cursor's line changes")
+        << "AT+RST\nmiddle\nlast" << true << QStringList{"send@0", "at:9", "up"}
+        << "AT+RST\nAT+RST\nlast" << QByteArray("AT+RST\r\n");
+    QTest::newRow("browsing another line starts from the newest; down gives it back")
+        << "A1\nA2\n\n"
+        << true << QStringList{"send@0", "send@3", "at:6", "up", "up", "at:9", "up", "down"}
+        << "A1\nA2\nA1\n" << QByteArray("A1\r\nA2\r\n");
+    QTest::newRow("in a line broken by Shift+Enter, only the part the cursor is in")
+        << QStringLiteral("AT\nab\u2028cd") << true << QStringList{"send@0", "at:4", "up"}
+        << "AT\nAT\ncd" << QByteArray("AT\r\n");
+    QTest::newRow("undo takes back a line brought back")
+        << "AT\nx" << true << QStringList{"send@0", "at:3", "up", "undo"} << "AT\nx"
+        << QByteArray("AT\r\n");
+    QTest::newRow("a line the closed port did not send is not kept")
+        << "AT+RST\nx" << false << QStringList{"send@0", "at:8", "up"} << "AT+RST\nx"
+        << QByteArray();
+    const QString longLine = hexLine(InputRows::kRowChars + 10);
+    // The long line takes two rows: the next line starts after one more position.
+    QTest::newRow("a long line comes back whole, in rows")
+        << longLine + "\nnext" << true
+        << QStringList{"send@0", QStringLiteral("at:%1").arg(longLine.size() + 2), "up"}
+        << longLine + "\n" + longLine << gbk(longLine + "\r\n");
+}
+
+void TstWindow::commandHistoryKeys()
+{
+    QFETCH(QString, box);
+    QFETCH(bool, open);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, after);
+    QFETCH(QByteArray, wire);
+
+    // A fresh window: the lines sent are kept for the window's life.
+    PtyWindow h;
+    QVERIFY2(!open || h.open(), "the window could not open a pseudo-terminal");
+    InputBox *input = inputHolding(h, box);
+    for (const QString &step : steps) {
+        if (step.startsWith(QLatin1String("send@"))) {
+            press(input, QStringLiteral("at:") + step.mid(5));
+            press(input, QStringLiteral("key:Ctrl+Return"));
+        } else if (step == QLatin1String("up") || step == QLatin1String("down")) {
+            press(input, step == QLatin1String("up") ? QStringLiteral("key:Ctrl+Up")
+                                                     : QStringLiteral("key:Ctrl+Down"));
+        } else if (step == QLatin1String("undo")) {
+            press(input, QStringLiteral("key:Ctrl+Z"));
+        } else {
+            press(input, step);
+        }
+    }
+    QCOMPARE(input->typedText(), after);
+    QCOMPARE(h.window->TxCount(), QString::number(wire.size()));
+    if (open)
+        QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+}
+
+// Edits in a long line held in rows: the box holds, copies and sends exactly the text as
+// typed, undo gives back the text before the edit and redo the edit. The box holds a line
+// of 2.5 rows and a short one; positions are document positions (see inputHolding): the
+// first row ends at R, the second begins at R + 1.
+void TstWindow::longLineEdits_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("copied"); // what a copy or cut in the steps gave; -: none
+
+    const int R = InputRows::kRowChars;
+    const QString base = hexLine(2 * R + R / 2) + "\nAT+GMR";
+    const auto edited = [&](int at, int removed, const QString &inserted) {
+        return QString(base).replace(at, removed, inserted);
+    };
+    const auto at = [](int position) { return QStringLiteral("at:%1").arg(position); };
+    QTest::newRow("typed in the middle of the second row")
+        << QStringList{at(R + 100), "type:xy"} << edited(R + 99, 0, "xy") << "-";
+    QTest::newRow("Backspace at a row's start erases the character before the border")
+        << QStringList{at(R + 1), "key:Backspace"} << edited(R - 1, 1, "") << "-";
+    QTest::newRow("Delete at a row's end erases the character after the border")
+        << QStringList{at(R), "key:Delete"} << edited(R, 1, "") << "-";
+    QTest::newRow("Left from a row's start goes over one character")
+        << QStringList{at(R + 1), "key:Left", "type:x"} << edited(R - 1, 0, "x") << "-";
+    QTest::newRow("Right from a row's end goes over one character")
+        << QStringList{at(R), "key:Right", "type:x"} << edited(R + 1, 0, "x") << "-";
+    QTest::newRow("Shift+Right across the border selects one character")
+        << QStringList{at(R), "key:Shift+Right", "type:x"} << edited(R, 1, "x") << "-";
+    QTest::newRow("Enter at a border breaks the line there")
+        << QStringList{at(R + 1), "key:Return"} << edited(R, 0, "\n") << "-";
+    QTest::newRow("Enter in a row after the first breaks the line there")
+        << QStringList{at(2 * R + 11), "key:Return"} << edited(2 * R + 9, 0, "\n") << "-";
+    QTest::newRow("Shift+Enter: a line separator, held as a line break")
+        << QStringList{at(R + 100), "key:Shift+Return"} << edited(R + 99, 0, "\n") << "-";
+    QTest::newRow("paste with every kind of line break into a row")
+        << QStringList{at(1000), "paste:ab\r\ncd\ref\ngh"} << edited(1000, 0, "ab\ncd\nef\ngh")
+        << "-";
+    const QString longPaste = QString(R + 300, QLatin1Char('z'));
+    QTest::newRow("paste of a long line into a row")
+        << QStringList{at(R + 100), "paste:" + longPaste} << edited(R + 99, 0, longPaste) << "-";
+    QTest::newRow("typed over a selection across a border")
+        << QStringList{at(R - 8), QStringLiteral("selectTo:%1").arg(R + 12), "type:Q"}
+        << edited(R - 8, 19, "Q") << "-";
+    QTest::newRow("a whole row cut leaves no empty line")
+        << QStringList{at(R + 1), QStringLiteral("selectTo:%1").arg(2 * R + 1), "key:Ctrl+X"}
+        << edited(R, R, "") << base.mid(R, R);
+    QTest::newRow("a line's first row deleted leaves no empty line")
+        << QStringList{at(0), QStringLiteral("selectTo:%1").arg(R), "key:Delete"}
+        << edited(0, R, "") << "-";
+    QTest::newRow("cut across a border")
+        << QStringList{at(R - 8), QStringLiteral("selectTo:%1").arg(R + 12), "key:Ctrl+X"}
+        << edited(R - 8, 19, "") << base.mid(R - 8, 19);
+    QTest::newRow("copy across two borders and a line break")
+        << QStringList{at(1000), QStringLiteral("selectTo:%1").arg(2 * R + R / 2 + 5), "key:Ctrl+C"}
+        << base << base.mid(1000, 2 * R + R / 2 + 3 - 1000);
+    QTest::newRow("select all and copy") << QStringList{"key:Ctrl+A", "key:Ctrl+C"} << base << base;
+}
+
+void TstWindow::longLineEdits()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, after);
+    QFETCH(QString, copied);
+
+    const QString base = hexLine(2 * InputRows::kRowChars + InputRows::kRowChars / 2) + "\nAT+GMR";
+    PtyWindow &h = rowWindow({}, true);
+    InputBox *input = inputHolding(h, base);
+    QCOMPARE(input->typedText(), base);
+    QGuiApplication::clipboard()->clear();
+    for (const QString &step : steps)
+        press(input, step);
+
+    QCOMPARE(input->typedText(), after);
+    if (copied != QLatin1String("-"))
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    // An empty row shows as an empty line: only an empty line of the text may be one.
+    QCoreApplication::processEvents();
+    for (QTextBlock row = input->document()->begin(); row.isValid(); row = row.next()) {
+        QVERIFY2(row.length() > 1 ||
+                     (!InputRows::goesOn(row) && !InputRows::goesOn(row.next())),
+                 qPrintable(QStringLiteral("row %1 is empty").arg(row.blockNumber())));
+    }
+    // What goes out is what the box holds, each line break as CR LF.
+    h.click("Command2");
+    const QByteArray wire = gbk(QString(after).replace(u'\n', QStringLiteral("\r\n")));
+    QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+    if (after == base)
+        return;
+    // One undo takes back the whole edit, and redo makes it again.
+    const int rows = input->document()->blockCount();
+    press(input, QStringLiteral("key:Ctrl+Z"));
+    QCOMPARE(input->typedText(), base);
+    input->redo();
+    QCOMPARE(input->typedText(), after);
+    QCOMPARE(input->document()->blockCount(), rows);
+}
+
+// "发送文件…" in the input box's context menu: the window asks for the file and it goes.
+void TstWindow::sendFileFromTheMenu_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("picks");
+    QTest::addColumn<bool>("byKey"); // Shift+F10 rather than the right button
+    QTest::addColumn<QString>("log");
+
+    const QString sent = QStringLiteral("（发送文件 f.bin：5000 字节）\n");
+    QTest::newRow("port open: the file goes out raw") << true << true << false << sent;
+    QTest::newRow("the menu by Shift+F10") << true << true << true << sent;
+    QTest::newRow("port closed: the warning, no dialog") << false << true << false << "";
+}
+
+void TstWindow::sendFileFromTheMenu()
+{
+    QFETCH(bool, open);
+    QFETCH(bool, picks);
+    QFETCH(bool, byKey);
+    QFETCH(QString, log);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray bytes;
+    for (int i = 0; i < 5000; ++i)
+        bytes += char(i * 37 % 256);
+    QFile file(dir.filePath(QStringLiteral("f.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    PtyWindow &h = rowWindow({}, open);
+    h.openFilePath = picks ? file.fileName() : QString();
+    h.offeredOpenFolders.clear();
+    InputBox *input = inputHolding(h, QStringLiteral("AT"));
+    const QPoint at(5, 5);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, input->viewport()->mapToGlobal(at));
+    if (byKey)
+        press(input, QStringLiteral("key:Shift+F10"));
+    else
+        QCoreApplication::sendEvent(input->viewport(), &click);
+    QMenu *menu = nullptr;
+    for (QMenu *m : input->findChildren<QMenu *>()) {
+        if (m->isVisible())
+            menu = m;
+    }
+    QVERIFY2(menu, "no context menu came up");
+    QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("发送文件…"));
+    menu->actions().last()->trigger();
+    menu->close();
+
+    QCOMPARE(h.offeredOpenFolders.size(), open ? 1 : 0);
+    QCOMPARE(h.messages.boxes.size(), open ? 0 : 1);
+    QCOMPARE(h.sendLog()->shownText(), log);
+    if (!open)
+        return;
+    const QByteArray wire = log.isEmpty() ? QByteArray() : bytes;
+    QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+    QCOMPARE(h.window->TxCount(), QString::number(wire.size() + kFence.size()));
 }
 
 void TstWindow::receivedBytesShowAndCount()

@@ -113,6 +113,10 @@ struct WindowHarness
             offeredSavePaths.append(suggested);
             return savePath;
         };
+        services.openFileName = [this](const QString &folder) {
+            offeredOpenFolders.append(folder);
+            return openFilePath;
+        };
         window = std::make_unique<Form1>(services);
     }
 
@@ -122,6 +126,8 @@ struct WindowHarness
     QList<QUrl> opened;
     QString savePath;             // what the person picks when a log is saved
     QStringList offeredSavePaths; // what they were offered
+    QString openFilePath;         // the file the person picks to send
+    QStringList offeredOpenFolders; // where they were shown to look
     std::unique_ptr<Form1> window;
 };
 
