@@ -346,9 +346,12 @@ void Form1::toggleOpen()
 
 void Form1::showOpenFailure(const QString &why)
 {
+    // The text stays as it has always read; the reason under it says what really happened
+    // (no permission, a refused speed, ...), which that text alone would get wrong.
     const QString port = ui->Combo1->currentText();
-    m_services.messages->error(
-        kErrorTitle, QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"), why);
+    m_services.messages->error(kErrorTitle,
+                               QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"),
+                               QString(), why);
     ui->Command1->setText(kOpenCaption);
 }
 

@@ -23,14 +23,16 @@ public:
         QString title;
         QString text;
         QString detail;
+        QString reason; // shown in the box under the text
     };
     void warn(const QString &title, const QString &text) override
     {
-        record({QStringLiteral("warn"), title, text, QString()});
+        record({QStringLiteral("warn"), title, text, QString(), QString()});
     }
-    void error(const QString &title, const QString &text, const QString &detail) override
+    void error(const QString &title, const QString &text, const QString &detail,
+               const QString &reason) override
     {
-        record({QStringLiteral("error"), title, text, detail});
+        record({QStringLiteral("error"), title, text, detail, reason});
     }
     QList<Box> boxes;
     // Told of each box as it comes (a benchmark prints it).

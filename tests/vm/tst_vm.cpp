@@ -193,7 +193,8 @@ struct Driver
         QJsonArray boxes;
         for (const RecordingMessages::Box &box : std::exchange(h.messages.boxes, {}))
             boxes.append(
-                QJsonObject{{"title", box.title}, {"text", box.text}, {"detail", box.detail}});
+                QJsonObject{{"title", box.title}, {"text", box.text}, {"detail", box.detail},
+                            {"reason", box.reason}});
         a["boxes"] = boxes;
         a["fds"] = int(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System).size() - 2);
         a["heap"] = qint64(mallinfo2().uordblks);
@@ -650,7 +651,7 @@ void TstVm::lineSettings()
     const bool opened = open(side, entry, speed, stopBits, &a);
     QCOMPARE(tcgetattr(side.slave, &t), 0);
     if (hostSpeed == 0) {
-        // Refused before the driver is asked, with the details a pseudo-terminal gets.
+        // Refused before the driver is asked, with the reason a pseudo-terminal gets.
         QVERIFY(!opened);
         QCOMPARE(a["caption"].toString(), kOpen);
         QCOMPARE(side.boxes.size(), 1);
@@ -660,8 +661,8 @@ void TstVm::lineSettings()
         pty.combo("Combo6")->setEditText(stopBits);
         QVERIFY(!pty.open());
         const QString device = "/dev/" + entry.section('(', -1).remove(')');
-        QCOMPARE(box["detail"].toString().replace(device, "<port>"),
-                 pty.messages.boxes.value(0).detail.replace(pty.pty.slavePath(), "<port>"));
+        QCOMPARE(box["reason"].toString().replace(device, "<port>"),
+                 pty.messages.boxes.value(0).reason.replace(pty.pty.slavePath(), "<port>"));
         QCOMPARE(t.c_cflag, before.c_cflag);
         QCOMPARE(cfgetospeed(&t), cfgetospeed(&before));
         return;
