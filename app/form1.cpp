@@ -7,7 +7,6 @@
 #include "composers.h"
 #include "countfont.h"
 #include "filesender.h"
-#include "firstlinevalidator.h"
 #include "freeformsender.h"
 #include "groupframestyle.h"
 #include "inputbox.h"
@@ -16,6 +15,7 @@
 #include "logrecorder.h"
 #include "messageseam.h"
 #include "narrowarrowstyle.h"
+#include "onelineguard.h"
 #include "receiver.h"
 #include "recordentry.h"
 #include "seriallink.h"
@@ -59,7 +59,7 @@ void keepTextAsTyped(QWidget *form)
     }
     // A list's edit field is a QLineEdit too.
     for (QLineEdit *box : form->findChildren<QLineEdit *>())
-        box->setValidator(new FirstLineValidator(box));
+        box->setValidator(new OneLineGuard(box));
 }
 
 } // namespace
@@ -261,7 +261,7 @@ QString Form1::GetSerialPort()
         ui->Combo7->addItem(port.portName);
         // Shown as the list's field can show it, so that the text of a picked entry stays
         // that entry's text.
-        ui->Combo1->addItem(FirstLineValidator::shownInOneLine(port.friendlyName));
+        ui->Combo1->addItem(OneLineGuard::shownInOneLine(port.friendlyName));
         m_ports.append(port);
     }
     ui->Combo1->setCurrentIndex(index1);
