@@ -65,7 +65,9 @@ void keepTextAsTyped(QWidget *form)
 } // namespace
 
 Form1::Form1(const Services &services, QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Form1), m_services(services)
+    : QMainWindow(parent), ui(new Ui::Form1), m_services(services),
+      m_txCount(services.txCount ? *services.txCount : m_ownTxCount),
+      m_rxCount(services.rxCount ? *services.rxCount : m_ownRxCount)
 {
     Q_ASSERT(m_services.link && m_services.messages);
     if (!m_services.ports)
@@ -123,6 +125,7 @@ Form1::Form1(const Services &services, QWidget *parent)
                                                   *m_services.messages);
     m_freeForm =
         std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); });
+    m_freeForm->timer().setInterval(m_services.payloadDelayMs);
     m_fileSender =
         std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
     m_receiver = std::make_unique<Receiver>(*m_services.link, *m_receiveRecorder, m_rxCount);
@@ -239,11 +242,6 @@ void Form1::wireControls()
     connect(m_timer4, &QTimer::timeout, this, &Form1::showCounters);
     connect(ui->Image1, &LogoLabel::clicked, this,
             [this] { m_services.openUrl(Startup::kShopUrl); });
-}
-
-QTimer &Form1::payloadTimer()
-{
-    return m_freeForm->timer();
 }
 
 QString Form1::GetSerialPort()

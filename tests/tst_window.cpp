@@ -792,7 +792,6 @@ void TstWindow::closedPortOnlyWarns()
     QCOMPARE(h.messages.boxes[0].text, QStringLiteral("串口尚未连接！"));
     QCOMPARE(h.sendLog()->shownText(), QString());
     QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
-    QVERIFY(!h.window->payloadTimer().isActive());
 }
 
 // Each composed button reads its own controls, as they start and as edited, and sends the
@@ -901,18 +900,15 @@ void TstWindow::freeFormSends()
     QFETCH(QString, log);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    WindowHarness h;
-    QTimer *timer5 = &h.window->payloadTimer();
-    QCOMPARE(timer5->interval(), 500);
-    QVERIFY(!timer5->isActive());
-    timer5->setInterval(20);
+    Form1::Services shortTimer5;
+    shortTimer5.payloadDelayMs = 20;
+    WindowHarness h([] { return QList<PortEntry>(); }, shortTimer5);
     QVERIFY(h.openPty(pty));
     h.get<QPlainTextEdit>("Text1")->setPlainText(input);
 
     h.click(qPrintable(button));
 
     QCOMPARE(pty.readExactly(wire.size()), wire);
-    QTRY_VERIFY(!timer5->isActive());
     QCOMPARE(pty.read(100, 30), QByteArray());
     QCOMPARE(h.sendLog()->shownText(), log);
     QCOMPARE(h.window->TxCount(), QString::number(wire.size()));
@@ -2107,7 +2103,9 @@ void TstWindow::lostPortIsReopened()
             return QList<PortEntry>{};
         return QList<PortEntry>{{path, path, [&] { return heldBack ? "gone" : QString(); }}};
     };
-    WindowHarness h(scan, reopen);
+    Form1::Services services;
+    services.reopen = reopen;
+    WindowHarness h(scan, services);
     h.combo("Combo2")->setEditText(QStringLiteral("9600"));
     h.combo("Combo6")->setEditText(QStringLiteral("2"));
     if (on) {
