@@ -480,7 +480,7 @@ void TstWindow::openFailure_data()
         << "115200"
         << "1" << false << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!")
         << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
-                          "系统信息：没有那个文件或目录（No such file or directory）");
+                          "系统信息：文件或文件夹不存在，或已被删除（No such file or directory）");
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
@@ -1307,7 +1307,7 @@ void TstWindow::savedLogIsTheLog_data()
         << QString();
     QTest::newRow("no folder there: the box says why, the log keeps everything")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt" << QByteArray()
-        << QByteArray() << QStringLiteral("文件夹不存在，或已被删除（No such file or directory）")
+        << QByteArray() << QStringLiteral("文件或文件夹不存在，或已被删除（No such file or directory）")
         << QString();
     QTest::newRow("the person changed their mind: nothing written")
         << "Text3" << QStringList{} << QByteArray("OK\r\n") << "" << QByteArray() << QByteArray()
@@ -1324,7 +1324,7 @@ void TstWindow::savedLogIsTheLog_data()
     QTest::newRow("the commit cannot replace the old file: the box says why, the old file stays")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "locked/old.txt"
         << QByteArray("older text\n") << QByteArray()
-        << QStringLiteral("系统不允许这样做（文件可能被锁定为不可更改）（Operation not permitted）")
+        << QStringLiteral("系统不允许这样做，文件可能被锁定为不可更改（Operation not permitted）")
         << "locked-folder";
 }
 
@@ -1515,7 +1515,7 @@ void TstWindow::logFileRecords_data()
     QTest::newRow("a file that cannot be opened: one box, nothing recorded")
         << "Text3"
         << "missing/rx.txt" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
-        << "无法记录到文件 PATH：文件夹不存在，或已被删除（No such file or directory）";
+        << "无法记录到文件 PATH：文件或文件夹不存在，或已被删除（No such file or directory）";
     QTest::newRow("a full disk stops recording with one box")
         << "Text3"
         << "/dev/full" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
