@@ -792,6 +792,7 @@ void TstWindow::closedPortOnlyWarns()
     QCOMPARE(h.messages.boxes[0].text, QStringLiteral("串口尚未连接！"));
     QCOMPARE(h.sendLog()->shownText(), QString());
     QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
+    QVERIFY(!h.window->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive());
 }
 
 // Each composed button reads its own controls, as they start and as edited, and sends the

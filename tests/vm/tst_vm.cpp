@@ -109,8 +109,6 @@ struct Driver
             clock.start();
             QComboBox *ports = h.combo("Combo1");
             if (what == "click") {
-                if (name == QLatin1String("Command17"))
-                    m_atSend.start();
                 h.click(qPrintable(name));
             } else if (what == "set") {
                 if (auto *list = h.window->findChild<QComboBox *>(name))
@@ -189,8 +187,7 @@ struct Driver
         a["tx"] = h.window->TxCount();
         a["rx"] = h.window->RxCount();
         a["caption"] = h.button("Command1")->text();
-        // The payload of the last "AT发送" may still be waiting for its Timer5 tick.
-        a["pending"] = m_atSend.isValid() && m_atSend.elapsed() <= kPayloadDelayMs + 100;
+        a["pending"] = h.window->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive();
         QJsonArray boxes;
         for (const RecordingMessages::Box &box : std::exchange(h.messages.boxes, {}))
             boxes.append(
@@ -220,15 +217,13 @@ struct Driver
     }
 
     // Timer5 lengthened, so that an unplug surely falls while a payload waits.
-    static constexpr int kPayloadDelayMs = 3000;
     static Form1::Services longTimer5()
     {
         Form1::Services services;
-        services.payloadDelayMs = kPayloadDelayMs;
+        services.payloadDelayMs = 3000;
         return services;
     }
     WindowHarness h{[] { return systemPorts(); }, longTimer5()};
-    QElapsedTimer m_atSend; // since the last click on "AT发送"
     NodeWatch node;
     QTimer m_caption; // looks every millisecond whether the port is open again
     qint64 m_reopened = -1;
