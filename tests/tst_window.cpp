@@ -483,7 +483,7 @@ void TstWindow::openFailure_data()
         << "115200"
         << "1" << false << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!")
         << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
-                          "系统信息：没有那个文件或目录（No such file or directory）");
+                          "系统信息：文件或文件夹不存在，或已被删除（No such file or directory）");
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
@@ -796,7 +796,7 @@ void TstWindow::closedPortOnlyWarns()
     QCOMPARE(h.messages.boxes[0].text, QStringLiteral("串口尚未连接！"));
     QCOMPARE(h.sendLog()->shownText(), QString());
     QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
-    QVERIFY(!h.window->payloadTimer().isActive());
+    QVERIFY(!h.window->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive());
 }
 
 // Each composed button reads its own controls, as they start and as edited, and sends the
@@ -905,18 +905,15 @@ void TstWindow::freeFormSends()
     QFETCH(QString, log);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    WindowHarness h;
-    QTimer *timer5 = &h.window->payloadTimer();
-    QCOMPARE(timer5->interval(), 500);
-    QVERIFY(!timer5->isActive());
-    timer5->setInterval(20);
+    Form1::Services shortTimer5;
+    shortTimer5.payloadDelayMs = 20;
+    WindowHarness h([] { return QList<PortEntry>(); }, shortTimer5);
     QVERIFY(h.openPty(pty));
     h.get<QPlainTextEdit>("Text1")->setPlainText(input);
 
     h.click(qPrintable(button));
 
     QCOMPARE(pty.readExactly(wire.size()), wire);
-    QTRY_VERIFY(!timer5->isActive());
     QCOMPARE(pty.read(100, 30), QByteArray());
     QCOMPARE(h.sendLog()->shownText(), log);
     QCOMPARE(h.window->TxCount(), QString::number(wire.size()));
@@ -1315,7 +1312,7 @@ void TstWindow::savedLogIsTheLog_data()
         << QString();
     QTest::newRow("no folder there: the box says why, the log keeps everything")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt" << QByteArray()
-        << QByteArray() << QStringLiteral("文件夹不存在，或已被删除（No such file or directory）")
+        << QByteArray() << QStringLiteral("文件或文件夹不存在，或已被删除（No such file or directory）")
         << QString();
     QTest::newRow("the person changed their mind: nothing written")
         << "Text3" << QStringList{} << QByteArray("OK\r\n") << "" << QByteArray() << QByteArray()
@@ -1332,7 +1329,7 @@ void TstWindow::savedLogIsTheLog_data()
     QTest::newRow("the commit cannot replace the old file: the box says why, the old file stays")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "locked/old.txt"
         << QByteArray("older text\n") << QByteArray()
-        << QStringLiteral("系统不允许这样做（文件可能被锁定为不可更改）（Operation not permitted）")
+        << QStringLiteral("系统不允许这样做，文件可能被锁定为不可更改（Operation not permitted）")
         << "locked-folder";
 }
 
@@ -1523,7 +1520,7 @@ void TstWindow::logFileRecords_data()
     QTest::newRow("a file that cannot be opened: one box, nothing recorded")
         << "Text3"
         << "missing/rx.txt" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
-        << "无法记录到文件 PATH：文件夹不存在，或已被删除（No such file or directory）";
+        << "无法记录到文件 PATH：文件或文件夹不存在，或已被删除（No such file or directory）";
     QTest::newRow("a full disk stops recording with one box")
         << "Text3"
         << "/dev/full" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
@@ -2113,7 +2110,9 @@ void TstWindow::lostPortIsReopened()
             return QList<PortEntry>{};
         return QList<PortEntry>{{path, path, [&] { return heldBack ? "gone" : QString(); }}};
     };
-    WindowHarness h(scan, reopen);
+    Form1::Services services;
+    services.reopen = reopen;
+    WindowHarness h(scan, services);
     h.combo("Combo2")->setEditText(QStringLiteral("9600"));
     h.combo("Combo6")->setEditText(QStringLiteral("2"));
     if (on) {

@@ -109,7 +109,7 @@ struct ConsoleRig
     {
         if (open)
             link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
-        sender.timer().setInterval(payloadDelayMs);
+        timer5.setInterval(payloadDelayMs);
     }
 
     FakeSerialLink link;
@@ -118,5 +118,6 @@ struct ConsoleRig
     RecordingMessages messages;
     Transmitter transmitter{link, log, tx, messages};
     QString input;
-    FreeFormSender sender{transmitter, [this] { return input; }};
+    QTimer timer5;
+    FreeFormSender sender{transmitter, [this] { return input; }, timer5};
 };
