@@ -6,10 +6,14 @@
 //
 //   bench_receive            all phases at full size, each in a process of its own
 //   bench_receive --quick    the same with 5 MB, in a few seconds
-//   bench_receive --phase lines|stream|clicks [--mb N] [--clicks N]
+//   bench_receive --phase lines|stream|clicks|actions [--mb N] [--clicks N] [--minutes M]
+//                            --minutes spreads the data over M minutes
 //   xvfb-run bench_receive --phase xcopy [--mb N] [--reference]
 //                            a copy of the whole receive log in a real X server
+//   xvfb-run bench_receive --phase xactions [--mb N]
+//                            a person's actions on a large receive log in a real X server
 
+#include "logactions.h"
 #include "rawpty.h"
 #include "stallprobe.h"
 #include "streamwriter.h"
@@ -240,7 +244,7 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     return ok;
 }
 
-int runReceive(StreamWriter::Kind kind, quint64 megabytes)
+int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes)
 {
     const bool lines = kind == StreamWriter::Kind::Lines;
     const char *label = lines ? "(a) CR LF lines" : "(b) no line breaks";
@@ -259,6 +263,10 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
     const StreamWriter::Expected expected = writer.expected();
     say("  data: %llu bytes, %llu characters and %llu line breaks to show\n", expected.bytes,
         expected.chars, expected.breaks);
+    writer.setDuration(minutes * 60);
+    if (minutes > 0)
+        say("  written evenly over %.1f minutes\n", minutes);
+    const qint64 giveUpNs = kGiveUpNs + qint64(minutes * 60e9);
 
     Window window;
     if (!window.open(pty)) {
@@ -272,8 +280,14 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
     int inserts = 0;
     QObject::connect(doc, &QTextDocument::contentsChange, doc, [&inserts] { ++inserts; });
     quint64 reads = 0;
-    QObject::connect(&window.link, &SerialLink::received, doc, [&reads] { ++reads; });
-    say("  memory before: %.0f MB resident\n", statusMb("VmRSS"));
+    qint64 lastReadNs = 0;
+    StallProbe *probe = nullptr;
+    QObject::connect(&window.link, &SerialLink::received, doc, [&] {
+        ++reads;
+        lastReadNs = probe->elapsedNs();
+    });
+    const double rssBefore = statusMb("VmRSS");
+    say("  memory before: %.0f MB resident\n", rssBefore);
     resetPeak();
 
     qint64 endNs = -1;
@@ -281,7 +295,6 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
     quint64 nextMark = kProgressStep;
     qint64 markNs = 0;
     quint64 markBytes = 0;
-    StallProbe *probe = nullptr;
     StallProbe probeObject([&] {
         const quint64 rx = window.rxCount();
         const qint64 now = probe->elapsedNs();
@@ -300,7 +313,7 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
         }
         // Whatever RxCount has counted is in the log or waiting in it to be shown.
         const bool everything = writer.done() && rx == writer.written() && log->pendingChars() == 0;
-        if (everything || now > kGiveUpNs || !window.link.isOpen()) {
+        if (everything || now > giveUpNs || !window.link.isOpen()) {
             endNs = now;
             gaveUp = !everything;
             QCoreApplication::quit();
@@ -316,6 +329,7 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
 
     const double seconds = endNs / 1e9;
     const double peak = statusMb("VmHWM");
+    const double rssIdle = statusMb("VmRSS");
     const quint64 rx = window.rxCount();
     say("  RESULT %s: %.1f MB in %.2f s = %.2f MB/s; worst stall %.1f ms (%d over 50 ms); "
         "peak memory %.0f MB\n",
@@ -326,6 +340,9 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
         "%.0f bytes on average; the log was changed %d times and painted %d times\n",
         cpu, rx / 1e6 / cpu, loadAverage().constData(), reads, reads ? double(rx) / reads : 0.0,
         inserts, painted->paints);
+    say("  RESULT %s: from the last byte read to the log idle (everything shown) %.3f s; the "
+        "last read at %.2f s\n",
+        label, (endNs - lastReadNs) / 1e9, lastReadNs / 1e9);
     if (gaveUp) {
         say("  gave up: the log did not show everything (writer %s)\n",
             writer.done() ? qPrintable(QStringLiteral("done ") + writer.failure())
@@ -345,6 +362,10 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes)
     const bool breaksOk = shownBreaks == expected.breaks;
     const bool lengthOk = quint64(textLength) == expected.chars + shownBreaks;
     const bool rowsOk = c.longestRow <= LogView::kMaxLineChars;
+    say("  RESULT %s: memory when idle %.0f MB resident for %lld characters in the log = %.2f "
+        "bytes per logged character (%.2f for what came after the %.0f MB before)\n",
+        label, rssIdle, qlonglong(textLength), rssIdle * 1048576.0 / qMax<qsizetype>(1, textLength),
+        (rssIdle - rssBefore) * 1048576.0 / qMax<qsizetype>(1, textLength), rssBefore);
     say("  check: RxCount %llu, written %llu: %s; characters %llu, expected %llu, in order: %s; "
         "line breaks %llu, sent %llu: %s; text length %lld: %s; longest row %lld: %s; "
         "caret at end: %s\n",
@@ -468,6 +489,8 @@ int runAll(const QString &self, bool quick)
         {QStringLiteral("--phase"), QStringLiteral("clicks"), QStringLiteral("--mb"),
          quick ? QStringLiteral("5") : QStringLiteral("100"), QStringLiteral("--clicks"),
          quick ? QStringLiteral("50") : QStringLiteral("200")},
+        {QStringLiteral("--phase"), QStringLiteral("actions"), QStringLiteral("--mb"),
+         quick ? QStringLiteral("5") : QStringLiteral("100")},
     };
     int failures = 0;
     for (const QStringList &args : sizes) {
@@ -484,6 +507,7 @@ int main(int argc, char *argv[])
     QString phase;
     quint64 megabytes = 0;
     int clicks = 200;
+    double minutes = 0;
     bool quick = false;
     bool reference = false;
     for (int i = 1; i < argc; ++i) {
@@ -496,11 +520,13 @@ int main(int argc, char *argv[])
             megabytes = QByteArray(argv[++i]).toULongLong();
         else if (arg == "--clicks" && i + 1 < argc)
             clicks = QByteArray(argv[++i]).toInt();
+        else if (arg == "--minutes" && i + 1 < argc)
+            minutes = QByteArray(argv[++i]).toDouble();
         else if (arg == "--reference")
             reference = true;
         else {
-            std::printf("usage: %s [--quick] | --phase lines|stream|clicks|xcopy [--mb N] "
-                        "[--clicks N] [--reference]\n",
+            std::printf("usage: %s [--quick] | --phase lines|stream|clicks|actions|xcopy|xactions "
+                        "[--mb N] [--clicks N] [--minutes M] [--reference]\n",
                         argv[0]);
             return 2;
         }
@@ -510,14 +536,20 @@ int main(int argc, char *argv[])
         return runAll(QCoreApplication::applicationFilePath(), quick);
     }
 
-    const bool inX = phase == QLatin1String("xcopy");
+    const bool inX = phase == QLatin1String("xcopy") || phase == QLatin1String("xactions");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", inX ? "xcb" : "offscreen");
     QApplication app(argc, argv);
     if (phase == QLatin1String("lines"))
-        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100);
+        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, minutes);
     if (phase == QLatin1String("stream"))
-        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50);
+        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, minutes);
+    if (phase == QLatin1String("actions") || phase == QLatin1String("xactions")) {
+        say("a person's actions on a receive log of %llu MB (%s)\n", megabytes ? megabytes : 100,
+            qPrintable(QGuiApplication::platformName()));
+        Window window;
+        return runLogActions(window, double(megabytes ? megabytes : 100));
+    }
     if (inX) {
         // 97.5 MB of module-like lines are about 1.25 million lines.
         say("copy of the receive log in X, %.1f MB\n", megabytes ? double(megabytes) : 97.5);
