@@ -20,8 +20,8 @@ class Transmitter;
 class FreeFormSender;
 class ReceiveText;
 class LogView;
+class LogSaver;
 class QLabel;
-class QThread;
 class QTimer;
 
 // The one window. It wires the controls of the Designer form to the classes that do the
@@ -100,7 +100,7 @@ private:
     QString m_openedPort;
     QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
-    QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
+    QList<LogSaver *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;

@@ -215,6 +215,7 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     if (savedNs < 0)
         QCoreApplication::exec();
     probe.stop();
+    const double peakMb = statusMb("VmHWM");
 
     QFile file(window.savePath);
     const qint64 bytes = file.size();
@@ -237,7 +238,7 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     say("  RESULT save of the whole log (\"保存为文件…\", to disk): %.2f s until the file is "
         "complete; the window busy %.2f s taking the text, then its worst stall %.1f ms while "
         "the file was written; %.1f MB written; peak memory %.0f MB\n",
-        savedNs / 1e9, busyNs / 1e9, probe.worstMs(), bytes / 1e6, statusMb("VmHWM"));
+        savedNs / 1e9, busyNs / 1e9, probe.worstMs(), bytes / 1e6, peakMb);
     say("  check: saved characters %llu, in order: %s; saved line breaks %llu, sent %llu: %s\n",
         chars, yesNo(chars == expected.chars && hash == expected.hash), breaks, expected.breaks,
         yesNo(breaks == expected.breaks));
