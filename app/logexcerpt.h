@@ -29,6 +29,8 @@ public:
     void setLineEndsAsLf(bool on) { m_lineEndsAsLf = on; }
 
     bool atEnd() const { return m_at >= m_to && m_unshown.isEmpty(); }
+    // Whether this is (part of) the text of document.
+    bool isOf(const QTextDocument *document) const { return m_document.get() == document; }
     // A lower bound of the UTF-8 bytes the whole excerpt gives.
     qsizetype leastUtf8Bytes() const;
 

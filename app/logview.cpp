@@ -6,8 +6,9 @@
 #include "largecopyserver.h"
 #endif
 
+#include <QClipboard>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
@@ -245,6 +246,14 @@ void LogView::clearLog()
     m_cut = {};
     if (m_document->isEmpty())
         return;
+    // What was selected in the log is gone from it, and so is the selection other programs
+    // paste with the middle button; a copy made with Ctrl+C stays what it was.
+    QClipboard *board = QGuiApplication::clipboard();
+    if (board->ownsSelection()) {
+        const auto *copy = qobject_cast<const LogCopy *>(board->mimeData(QClipboard::Selection));
+        if (copy && copy->text().isOf(m_document.get()))
+            board->clear(QClipboard::Selection);
+    }
     // A fresh document at once; the old one goes once no copy or save reads it any more.
     const std::shared_ptr<QTextDocument> old = std::exchange(m_document, newDocument());
     setDocument(m_document.get());

@@ -1,4 +1,5 @@
 // The log view: appending, clearing, scrolling, copying.
+#include "logexcerpt.h"
 #include "logview.h"
 
 #include <QClipboard>
@@ -116,6 +117,8 @@ private slots:
     void copiedTextHasLineBreaks();
     void copyGivesBackWhatWasLogged_data();
     void copyGivesBackWhatWasLogged();
+    void copyAndSaveKeepWhatTheLogHeld_data();
+    void copyAndSaveKeepWhatTheLogHeld();
     void nothingEditsTheLog_data();
     void nothingEditsTheLog();
     void coalescedLogScrollsToNewestRow();
@@ -290,6 +293,80 @@ void TestLogView::copyGivesBackWhatWasLogged()
         }
     }
     QVERIFY(checked > 3);
+}
+
+void TestLogView::copyAndSaveKeepWhatTheLogHeld_data()
+{
+    QTest::addColumn<QString>("taken");      // "copy" (Ctrl+A, Ctrl+C) or "save" (the whole log)
+    QTest::addColumn<QStringList>("before"); // the first shown, the rest gathered, not shown
+    QTest::addColumn<QStringList>("after");  // appended once it is taken
+    QTest::addColumn<bool>("clear");         // the log cleared once it is taken
+
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString lines = QStringLiteral("+IPD,0,40:%1\r\n").arg(QString(600, 'd')).repeated(40);
+    QTest::newRow("copy, then more appended")
+        << "copy" << QStringList{"AT\r\n", "OK\r\n"} << QStringList{"more\r\n"} << false;
+    QTest::newRow("copy ending in a CR, then the LF that completes it")
+        << "copy" << QStringList{"a\r"} << QStringList{"\nb"} << false;
+    QTest::newRow("copy, then the log cleared")
+        << "copy" << QStringList{lines, "tail"} << QStringList{"new"} << true;
+    QTest::newRow("save while text is still being gathered")
+        << "save" << QStringList{"shown\r", "\ngathered\r\n", lines} << QStringList{"later"}
+        << false;
+    QTest::newRow("save, then the log cleared while it is written")
+        << "save" << QStringList{lines, lines} << QStringList{"new"} << true;
+    QTest::newRow("save of gathered text with a pair split between appends")
+        << "save" << QStringList{"x", face.left(1), face.right(1) + "y"} << QStringList{} << false;
+}
+
+// A copy or a save is of the log as it was when it was taken, exactly, as characters and
+// as UTF-8 read in pieces of any size, whatever the log does next.
+void TestLogView::copyAndSaveKeepWhatTheLogHeld()
+{
+    QFETCH(QString, taken);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QFETCH(bool, clear);
+    const QString expected = before.join(QString());
+
+    LogView log;
+    log.show();
+    log.setCoalescing(true);
+    log.appendText(before.first());
+    log.flush();
+    for (qsizetype i = 1; i < before.size(); ++i)
+        log.appendText(before[i]);
+    LogExcerpt saved;
+    if (taken == QLatin1String("copy")) {
+        log.flush();
+        log.setFocus();
+        QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    } else {
+        QVERIFY(log.pendingChars() > 0);
+        saved = log.excerpt();
+    }
+    for (const QString &text : after)
+        log.appendText(text);
+    if (clear)
+        log.clearLog();
+    log.flush();
+    QCoreApplication::processEvents();
+    QCOMPARE(log.loggedText(), clear ? QString() : expected + after.join(QString()));
+
+    if (taken == QLatin1String("copy")) {
+        const QMimeData *copy = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copy);
+        QVERIFY(copy->text() == expected);
+        QVERIFY(copy->data(QStringLiteral("text/plain")) == expected.toUtf8());
+        return;
+    }
+    LogExcerpt inPieces = saved;
+    QVERIFY(saved.readAll() == expected);
+    QByteArray bytes;
+    while (!inPieces.atEnd())
+        inPieces.readUtf8(bytes, 7);
+    QVERIFY(bytes == expected.toUtf8());
 }
 
 void TestLogView::nothingEditsTheLog_data()
