@@ -23,6 +23,7 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -318,6 +319,8 @@ private slots:
     void longCountFits();
     void longNameBoxFitsTheScreen_data();
     void longNameBoxFitsTheScreen();
+    void dragOutOfALogCopies_data();
+    void dragOutOfALogCopies();
     void copyReachesOtherPrograms_data();
     void copyReachesOtherPrograms();
 
@@ -1040,6 +1043,53 @@ void Tst_realwindow::longNameBoxFitsTheScreen()
     QVERIFY(box->text().contains(QChar(0x2026)));
     QVERIFY(box->detailedText().startsWith(text));
     QVERIFY(box->detailedText().endsWith(QStringLiteral("No such file or directory")));
+}
+
+void Tst_realwindow::dragOutOfALogCopies_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::newRow("send log onto WIFI名称") << QStringLiteral("Text2");
+    QTest::newRow("receive log onto WIFI名称") << QStringLiteral("Text3");
+}
+
+// A person selects a whole log and drags it onto "WIFI名称" with the mouse (another client
+// moves the X pointer): the box gets the first line, the log keeps everything.
+void Tst_realwindow::dragOutOfALogCopies()
+{
+    QFETCH(QString, log);
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+    // Where the window stays once it has gone to the top edge.
+    QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
+    auto *view = m_harness->get<LogView>(qPrintable(log));
+    const QString text = QStringLiteral("AT\r\n").repeated(5);
+    view->appendText(text);
+    view->flush();
+    QLineEdit *box = m_harness->line("Text5");
+    const QString boxBefore = box->text();
+
+    QTextCursor first(view->document());
+    const QPoint from = devicePx(w, view->viewport()->mapToGlobal(view->cursorRect(first).center() +
+                                                                   QPoint(6, 0)));
+    const QPoint to = devicePx(w, box->mapToGlobal(box->rect().center()));
+    const QPoint mid = (from + to) / 2;
+    const auto at = [](const QPoint &p) {
+        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()),
+                           QString::number(p.y())};
+    };
+    const QString pause = QStringLiteral("sleep");
+    // A click into the log, Ctrl+A, then the drag, all as X input.
+    QProcess xdotool;
+    QSignalSpy done(&xdotool, &QProcess::finished);
+    xdotool.start(QStringLiteral("xdotool"),
+                  at(from) + QStringList{"click", "1", pause, "0.2", "keydown", "Control_L", "key",
+                                         "a", "keyup", "Control_L", pause, "0.2", "mousedown", "1",
+                                         pause, "0.2"} +
+                      at(from + QPoint(8, 8)) + QStringList{pause, "0.2"} + at(mid) +
+                      QStringList{pause, "0.2"} + at(to) + QStringList{pause, "0.3", "mouseup", "1"});
+    QVERIFY2(done.wait(10000), "xdotool did not end within 10 s");
+    QTRY_COMPARE(box->text(), boxBefore + QStringLiteral("AT"));
+    QCOMPARE(view->loggedText(), text);
 }
 
 void Tst_realwindow::copyReachesOtherPrograms_data()
