@@ -49,9 +49,9 @@ class LogView : public QPlainTextEdit, public LogSink
 public:
     static constexpr int kMaxLineChars = LogCutter::kMaxRowChars;
     static constexpr int kBlockChars = LogCutter::kBlockChars;
-    static constexpr int kMaxSliceChars = 1024 * 1024;
+    static constexpr int kMaxSliceChars = 2 * 1024 * 1024;
     static constexpr int kFlushIntervalMs = 20;
-    static constexpr int kSliceBudgetMs = 12;
+    static constexpr int kSliceBudgetMs = 15;
 
     explicit LogView(QWidget *parent = nullptr);
     ~LogView() override;
@@ -107,7 +107,6 @@ private:
     QTimer *m_flushTimer = nullptr;
     QElapsedTimer m_sinceFlush; // since the last slice began to be shown
     qint64 m_showNs = 0;        // what showing the last slice cost: inserting and painting it
-    qint64 m_paintNs = 0;       // what painting the last slice cost
     bool m_sliceShown = true;   // the last slice has been painted since it was inserted
     double m_insertNsPerChar = 20; // what inserting a character costs, as slices have shown
 
