@@ -7,7 +7,8 @@
 //   bench_receive            all phases at full size, each in a process of its own
 //   bench_receive --quick    the same with 5 MB, in a few seconds
 //   bench_receive --phase lines|stream|clicks|actions [--mb N] [--clicks N] [--minutes M]
-//                            --minutes spreads the data over M minutes
+//                 [--hold M] --minutes spreads the data over M minutes; --hold keeps the
+//                            full log M minutes more and reads the memory again
 //   xvfb-run bench_receive --phase xcopy [--mb N] [--reference]
 //                            a copy of the whole receive log in a real X server
 //   xvfb-run bench_receive --phase xactions [--mb N]
@@ -245,7 +246,18 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     return ok;
 }
 
-int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes)
+// Resident memory for each character the log holds: all of it, and what came after the
+// memory the window held before anything was received.
+void sayMemory(const char *label, const char *when, double rssBefore, qsizetype chars)
+{
+    const double rss = statusMb("VmRSS");
+    const double per = 1048576.0 / double(qMax<qsizetype>(1, chars));
+    say("  RESULT %s: memory %s %.0f MB resident for %lld characters in the log = %.2f bytes "
+        "per logged character (%.2f for what came after the %.0f MB before)\n",
+        label, when, rss, qlonglong(chars), rss * per, (rss - rssBefore) * per, rssBefore);
+}
+
+int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes, double holdMinutes)
 {
     const bool lines = kind == StreamWriter::Kind::Lines;
     const char *label = lines ? "(a) CR LF lines" : "(b) no line breaks";
@@ -330,7 +342,6 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes)
 
     const double seconds = endNs / 1e9;
     const double peak = statusMb("VmHWM");
-    const double rssIdle = statusMb("VmRSS");
     const quint64 rx = window.rxCount();
     say("  RESULT %s: %.1f MB in %.2f s = %.2f MB/s; worst stall %.1f ms (%d over 50 ms); "
         "peak memory %.0f MB\n",
@@ -344,6 +355,27 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes)
     say("  RESULT %s: from the last byte read to the log idle (everything shown) %.3f s; the "
         "last read at %.2f s\n",
         label, (endNs - lastReadNs) / 1e9, lastReadNs / 1e9);
+    const qsizetype inLog = doc->characterCount() - 1;
+    sayMemory(label, "when idle", rssBefore, inLog);
+    if (holdMinutes > 0) {
+        // The window goes on with the full log, its timers ticking, nothing arriving.
+        const qint64 holdNs = qint64(holdMinutes * 60e9);
+        StallProbe *held = nullptr;
+        StallProbe heldObject([&] {
+            if (held->elapsedNs() >= holdNs)
+                QCoreApplication::quit();
+        });
+        held = &heldObject;
+        held->start();
+        QCoreApplication::exec();
+        held->stop();
+        const QByteArray when = QStringLiteral("after %1 minutes more with the log held (worst "
+                                               "stall %2 ms),")
+                                    .arg(holdMinutes)
+                                    .arg(held->worstMs(), 0, 'f', 1)
+                                    .toUtf8();
+        sayMemory(label, when.constData(), rssBefore, inLog);
+    }
     if (gaveUp) {
         say("  gave up: the log did not show everything (writer %s)\n",
             writer.done() ? qPrintable(QStringLiteral("done ") + writer.failure())
@@ -363,10 +395,6 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes)
     const bool breaksOk = shownBreaks == expected.breaks;
     const bool lengthOk = quint64(textLength) == expected.chars + shownBreaks;
     const bool rowsOk = c.longestRow <= LogView::kMaxLineChars;
-    say("  RESULT %s: memory when idle %.0f MB resident for %lld characters in the log = %.2f "
-        "bytes per logged character (%.2f for what came after the %.0f MB before)\n",
-        label, rssIdle, qlonglong(textLength), rssIdle * 1048576.0 / qMax<qsizetype>(1, textLength),
-        (rssIdle - rssBefore) * 1048576.0 / qMax<qsizetype>(1, textLength), rssBefore);
     say("  check: RxCount %llu, written %llu: %s; characters %llu, expected %llu, in order: %s; "
         "line breaks %llu, sent %llu: %s; text length %lld: %s; longest row %lld: %s; "
         "caret at end: %s\n",
@@ -509,6 +537,7 @@ int main(int argc, char *argv[])
     quint64 megabytes = 0;
     int clicks = 200;
     double minutes = 0;
+    double holdMinutes = 0;
     bool quick = false;
     bool reference = false;
     for (int i = 1; i < argc; ++i) {
@@ -523,11 +552,13 @@ int main(int argc, char *argv[])
             clicks = QByteArray(argv[++i]).toInt();
         else if (arg == "--minutes" && i + 1 < argc)
             minutes = QByteArray(argv[++i]).toDouble();
+        else if (arg == "--hold" && i + 1 < argc)
+            holdMinutes = QByteArray(argv[++i]).toDouble();
         else if (arg == "--reference")
             reference = true;
         else {
             std::printf("usage: %s [--quick] | --phase lines|stream|clicks|actions|xcopy|xactions "
-                        "[--mb N] [--clicks N] [--minutes M] [--reference]\n",
+                        "[--mb N] [--clicks N] [--minutes M] [--hold M] [--reference]\n",
                         argv[0]);
             return 2;
         }
@@ -542,9 +573,11 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", inX ? "xcb" : "offscreen");
     QApplication app(argc, argv);
     if (phase == QLatin1String("lines"))
-        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, minutes);
+        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, minutes,
+                          holdMinutes);
     if (phase == QLatin1String("stream"))
-        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, minutes);
+        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, minutes,
+                          holdMinutes);
     if (phase == QLatin1String("actions") || phase == QLatin1String("xactions")) {
         say("a person's actions on a receive log of %llu MB (%s)\n", megabytes ? megabytes : 100,
             qPrintable(QGuiApplication::platformName()));
