@@ -40,10 +40,15 @@ public:
             delete document;
             return;
         }
+        Disposal &self = instance();
+        std::unique_lock<std::mutex> lock(self.m_mutex);
+        if (self.m_finished) {
+            lock.unlock();
+            delete document;
+            return;
+        }
         document->disconnect();
         document->moveToThread(nullptr);
-        Disposal &self = instance();
-        std::lock_guard<std::mutex> lock(self.m_mutex);
         if (!self.m_worker.joinable()) {
             self.m_stop = false;
             self.m_worker = std::thread([&self] { self.run(); });
@@ -80,6 +85,7 @@ private:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_stop = true;
+            m_finished = true;
         }
         m_wake.notify_one();
         if (m_worker.joinable())
@@ -91,6 +97,7 @@ private:
     std::deque<QTextDocument *> m_queue;
     std::thread m_worker;
     bool m_stop = false;
+    bool m_finished = false; // the application is ending: nothing more goes beside it
 };
 
 constexpr qsizetype kMinSliceChars = 64 * 1024;
