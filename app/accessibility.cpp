@@ -169,10 +169,6 @@ namespace Accessibility {
 
 void install()
 {
-    static bool installed = false;
-    if (installed)
-        return;
-    installed = true;
     QAccessible::installFactory(interfaceFor);
 }
 

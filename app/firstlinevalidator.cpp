@@ -12,13 +12,47 @@
 #include <QMimeData>
 #include <QMouseEvent>
 
-#include <algorithm>
-
 namespace {
 
-bool isControl(QChar c)
+// What a one-line box never keeps: control characters, and the characters that show nothing
+// themselves but change what the text around them looks like (zero-width characters,
+// direction overrides and isolates, the byte-order mark) or break the line (the line and
+// paragraph separators). Such a character would sit invisibly in the box and reach the
+// wire as "?", or make the screen order differ from the order that goes out.
+bool isHidden(char32_t c)
 {
-    return c.category() == QChar::Other_Control;
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The character at `at`: one unit, or two for a character beyond the first plane, which
+// is judged whole.
+char32_t characterAt(QStringView text, qsizetype at, qsizetype *units)
+{
+    const QChar first = text.at(at);
+    if (first.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate()) {
+        *units = 2;
+        return QChar::surrogateToUcs4(first, text.at(at + 1));
+    }
+    *units = 1;
+    return first.unicode();
+}
+
+bool holdsHidden(QStringView text)
+{
+    qsizetype units = 1;
+    for (qsizetype i = 0; i < text.size(); i += units) {
+        if (isHidden(characterAt(text, i, &units)))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -51,22 +85,27 @@ qsizetype FirstLineValidator::firstLineLength(const QString &text)
 
 QString FirstLineValidator::keptOfPaste(const QString &text)
 {
+    return shownInOneLine(QStringView(text).left(firstLineLength(text)));
+}
+
+QString FirstLineValidator::shownInOneLine(QStringView text)
+{
     QString kept;
-    const qsizetype length = firstLineLength(text);
-    kept.reserve(length);
-    for (qsizetype i = 0; i < length; ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\t')
+    kept.reserve(text.size());
+    qsizetype units = 1;
+    for (qsizetype i = 0; i < text.size(); i += units) {
+        const char32_t c = characterAt(text, i, &units);
+        if (c == U'\t')
             kept += u' ';
-        else if (!isControl(c))
-            kept += c;
+        else if (!isHidden(c))
+            kept += text.sliced(i, units);
     }
     return kept;
 }
 
 QValidator::State FirstLineValidator::validate(QString &input, int &pos) const
 {
-    if (std::none_of(input.cbegin(), input.cend(), isControl)) {
+    if (!holdsHidden(input)) {
         m_last = input;
         return Acceptable;
     }
@@ -74,7 +113,7 @@ QValidator::State FirstLineValidator::validate(QString &input, int &pos) const
     // Pastes and drops come in already cut (see eventFilter); this catches whatever else
     // puts text in, at the price of the box's undo history.
     // What was typed, pasted or dropped ends at the cursor and starts where the text first
-    // differs from what the box held; that holds no control character, so the new part is
+    // differs from what the box held; that holds no hidden character, so the new part is
     // where it came in. Of the new part only what a paste keeps is kept.
     const qsizetype end = qBound(qsizetype(0), qsizetype(pos), input.size());
     qsizetype start = 0;

@@ -8,10 +8,12 @@ class QLineEdit;
 
 // Keeps a single-line box (or a list's edit field) to one line of visible text, as a native
 // single-line box does: text pasted, dropped or set keeps only its first line, and a CR,
-// an LF or any other control character can never stay in the box (a tab becomes a blank).
-// Everything else is left exactly as typed. A paste or a drop that has to be cut goes in
-// already cut, through the box's own editing, so it is one step that undo takes back and
-// redo puts in again, like any other paste.
+// an LF or any other control character can never stay in the box (a tab becomes a blank),
+// nor can a character that shows nothing itself (format characters such as zero-width
+// blanks and direction overrides, line and paragraph separators): what the box shows, in
+// its order, is what goes out. Everything else is left exactly as typed. A paste or a drop
+// that has to be cut goes in already cut, through the box's own editing, so it is one step
+// that undo takes back and redo puts in again, like any other paste.
 class FirstLineValidator : public QValidator
 {
     Q_OBJECT
@@ -23,9 +25,12 @@ public:
 
     // Where the first line of a text ends: at its first CR or LF, or at its end.
     static qsizetype firstLineLength(const QString &text);
-    // What a one-line box keeps of a text put into it: its first line, tabs as blanks and
-    // no other control character.
+    // What a one-line box keeps of a text put into it: its first line, as shownInOneLine().
     static QString keptOfPaste(const QString &text);
+    // A text as a one-line box shows it whole: tabs as blanks, every other control
+    // character (line breaks too) and every character that shows nothing removed. A box
+    // keeps such a text unchanged.
+    static QString shownInOneLine(QStringView text);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

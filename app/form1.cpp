@@ -3,6 +3,7 @@
 
 #include "accessibility.h"
 #include "commandtable.h"
+#include "composedlists.h"
 #include "composers.h"
 #include "countfont.h"
 #include "firstlinevalidator.h"
@@ -72,9 +73,8 @@ Form1::Form1(const Services &services, QWidget *parent)
     }
     m_saveFolder = QDir::homePath();
 
-    Startup::prepareFonts();
-    Accessibility::install();
     ui->setupUi(this);
+    fillComposedLists(ui->Combo3, ui->Combo4, ui->Combo5);
     Accessibility::nameListFields(this);
     setupStatusBarPanels(ui->StatusBar1);
     m_counterFont = ui->Label11->font();
@@ -202,19 +202,24 @@ QString Form1::GetSerialPort()
     const int index7 = ui->Combo7->currentIndex();
     const QString text1 = ui->Combo1->currentText();
     const QString text7 = ui->Combo7->currentText();
+    const int firstFound = ui->Combo1->count();
     for (const PortEntry &port : ports) {
         ui->Combo7->addItem(port.portName);
-        ui->Combo1->addItem(port.friendlyName);
+        // Shown as the list's field can show it, so that the text of a picked entry stays
+        // that entry's text.
+        ui->Combo1->addItem(FirstLineValidator::shownInOneLine(port.friendlyName));
+        m_ports.append(port);
     }
     ui->Combo1->setCurrentIndex(index1);
     ui->Combo7->setCurrentIndex(index7);
     ui->Combo7->setEditText(ports.isEmpty() ? text7 : ports.first().portName);
-    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ports.first().friendlyName);
+    ui->Combo1->setEditText(ports.isEmpty() ? text1 : ui->Combo1->itemText(firstFound));
     return portReportText(ports);
 }
 
 void Form1::rescan()
 {
+    m_ports.clear();
     ui->Combo1->clear();
     ui->Combo1->setEditText(QString());
     ui->Combo7->clear();
@@ -227,17 +232,21 @@ void Form1::portChosen(int index)
     ui->Combo7->setCurrentIndex(index);
 }
 
-QString Form1::chosenSystemName() const
+int Form1::chosenEntry() const
 {
     const QString shown = ui->Combo1->currentText();
     // The entry picked, while the list still shows it: two entries may read the same.
-    int entry = ui->Combo1->currentIndex();
-    if (entry < 0 || ui->Combo1->itemText(entry) != shown)
-        entry = ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (entry < 0)
-        return shown;
+    const int picked = ui->Combo1->currentIndex();
+    if (picked >= 0 && ui->Combo1->itemText(picked) == shown)
+        return picked;
+    return ui->Combo1->findText(shown, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+QString Form1::chosenSystemName() const
+{
+    const int entry = chosenEntry();
     // Entry k of the port list and entry k of the port-name list are the same device.
-    return ui->Combo7->itemText(entry);
+    return entry < 0 ? ui->Combo1->currentText() : ui->Combo7->itemText(entry);
 }
 
 void Form1::toggleOpen()
@@ -254,7 +263,19 @@ void Form1::toggleOpen()
     QString why;
     if (!settings)
         why = lineSettingsProblem(speed, stopBits);
-    if (!settings || !link.open(chosenSystemName(), *settings, &why)) {
+    // An entry whose device may have changed hands since the scan is asked again before
+    // it is opened, and once more right after, in case it changed hands in between.
+    std::function<QString()> whyNotOpen;
+    if (const int entry = chosenEntry(); entry >= 0 && entry < m_ports.size())
+        whyNotOpen = m_ports.at(entry).whyNotOpen;
+    if (settings && whyNotOpen)
+        why = whyNotOpen();
+    if (!settings || !why.isEmpty() || !link.open(chosenSystemName(), *settings, &why)) {
+        showOpenFailure(why);
+        return;
+    }
+    if (whyNotOpen && !(why = whyNotOpen()).isEmpty()) {
+        link.close();
         showOpenFailure(why);
         return;
     }

@@ -66,9 +66,11 @@ public:
     QTimer &payloadTimer();
 
     // The system name a click on "打开串口" opens: entry k of the port-name list for entry k
-    // of the port list, the one picked while the list shows it, else the first that reads
-    // as the list's text; a text that is no entry, as typed.
+    // of the port list (chosenEntry()); a text that is no entry, as typed.
     QString chosenSystemName() const;
+    // The entry of the port list the list's text stands for: the one picked while the list
+    // shows it, else the first that reads as the list's text; -1 for a typed text.
+    int chosenEntry() const;
 
 signals:
     // A log has been written to `path` (ok), or could not be and the box said why.
@@ -95,6 +97,7 @@ private:
     ByteCount m_txCount;
     ByteCount m_rxCount;
     QString m_portReport;
+    QList<PortEntry> m_ports; // entry for entry as the port list holds them
     // The port list's text when the port was opened: the port a loss names, whatever the
     // list shows by then.
     QString m_openedPort;

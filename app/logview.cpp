@@ -2,10 +2,6 @@
 
 #include "logcopy.h"
 
-#ifdef QUORLIN_X11_COPY
-#include "largecopyserver.h"
-#endif
-
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -118,9 +114,6 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
     setDocument(m_document.get());
     m_flushTimer->setSingleShot(true);
     connect(m_flushTimer, &QTimer::timeout, this, &LogView::flushSlice);
-#ifdef QUORLIN_X11_COPY
-    LargeCopyServer::install();
-#endif
 }
 
 LogView::~LogView()

@@ -71,6 +71,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "quorlin: %s\n", qPrintable(warning));
 
     Startup::applySkin(app, QCoreApplication::applicationDirPath());
+    Startup::prepareProcess();
 
     QtSerialLink link;
     MessageBoxes boxes(nullptr);

@@ -1,6 +1,10 @@
 #include "startup.h"
 
+#include "accessibility.h"
 #include "detailbuttontexts.h"
+#ifdef QUORLIN_X11_COPY
+#include "largecopyserver.h"
+#endif
 
 #include <QApplication>
 #include <QDir>
@@ -59,7 +63,7 @@ bool installQtTranslation(QCoreApplication &app)
     return installed;
 }
 
-void prepareFonts()
+void prepareProcess()
 {
     static bool done = false;
     if (done)
@@ -68,6 +72,10 @@ void prepareFonts()
     QFont::insertSubstitutions(QStringLiteral("SimSun"), {QStringLiteral("Noto Serif CJK SC"),
                                                           QStringLiteral("Noto Sans CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("SimSun")});
+    Accessibility::install();
+#ifdef QUORLIN_X11_COPY
+    LargeCopyServer::install();
+#endif
 }
 
 QIcon windowIcon()

@@ -35,8 +35,12 @@ bool installQtTranslation(QCoreApplication &app);
 // Empty when a font is there. Needs the application object.
 QString missingChineseFontWarning();
 
-// The two send buttons ask for SimSun; where it is missing a CJK serif stands in.
-void prepareFonts();
+// What the program sets up once, before its window is built: a CJK serif standing in for
+// the SimSun the two send buttons ask for, what a screen reader is told of the window's
+// controls, and, on X, the handover of large copies to other programs. Needs the
+// application object; called by main and by the suites' window rig (later calls do
+// nothing).
+void prepareProcess();
 
 // The window's icon at 16, 32 and 48 pixels.
 QIcon windowIcon();

@@ -52,7 +52,30 @@ QString quoted(const QString &text)
     return kQuote + text + kQuote;
 }
 
+template <std::size_t N> QStringList entriesOf(const char16_t *const (&entries)[N][2])
+{
+    QStringList texts;
+    for (const auto &entry : entries)
+        texts.append(QString::fromUtf16(entry[0]));
+    return texts;
+}
+
 } // namespace
+
+QStringList workingModeEntries()
+{
+    return entriesOf(kWorkingModes);
+}
+
+QStringList encryptionEntries()
+{
+    return entriesOf(kEncryptions);
+}
+
+QStringList protocolEntries()
+{
+    return entriesOf(kProtocols);
+}
 
 std::optional<QString> workingMode(const QString &comboText)
 {

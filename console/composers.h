@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -10,6 +11,13 @@
 // CR or LF gives no command either: it would end the line early and put a second,
 // unasked-for command on the wire.
 namespace Composers {
+
+// The entries of the lists the composers read, in the order the lists offer them: the
+// lists are filled from here, so that an entry and the command it stands for are written
+// once.
+QStringList workingModeEntries(); // Combo3
+QStringList encryptionEntries();  // Combo4
+QStringList protocolEntries();    // Combo5
 
 // Combo3: "        Station模式" -> AT+CWMODE=1, "          AP模式" -> 2,
 // "     AP兼Station模式" -> 3

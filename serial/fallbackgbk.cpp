@@ -177,8 +177,12 @@ private:
 
 const GbkConverter *fallbackGbkConverter()
 {
-    // Looked up at the first use, so that a codec registered before it is the one found.
     static const QTextCodec *const codec = QTextCodec::codecForName(WireCodec::kName);
     static const FallbackGbk converter(codec);
     return codec ? &converter : nullptr;
+}
+
+std::unique_ptr<GbkConverter> fallbackGbkConverterOver(const QTextCodec *codec)
+{
+    return std::make_unique<FallbackGbk>(codec);
 }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "wirecodec.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
 #include <QString>
 #include <QStringView>
 
 #include <memory>
+
+class QTextCodec;
 
 // The seam between the wire codec and the library that knows GBK's characters. The codec
 // (wirecodec.cpp) does what is the same whatever library does the work: ASCII, surrogates,
@@ -50,11 +53,21 @@ const GbkConverter *nativeGbkConverter();
 // The GBK codec of Qt's compatibility module (Qt's usual Windows and macOS builds have no
 // GBK of their own); null where that module has none.
 const GbkConverter *fallbackGbkConverter();
+// The same over a codec of that module's kind given by the caller.
+std::unique_ptr<GbkConverter> fallbackGbkConverterOver(const QTextCodec *codec);
 
-// The converter the codec uses: the first of the candidates that encodes and decodes as
-// code page 936, or null. The program leaves the candidates as they are (Qt's own
-// converters, then the compatibility module's); the codec suite and its benchmark offer
-// only the compatibility module's, so that the path other platforms take runs here too.
-// Decoders made before keep the converter they were made with.
-void offerGbkConverters(const QList<const GbkConverter *> &candidates);
-const GbkConverter *gbkConverterInUse();
+// What the codec falls back to where no converter works (the console then refuses to
+// start): ASCII only, every other character "?", every byte outside ASCII U+FFFD.
+const GbkConverter &asciiOnlyGbkConverter();
+
+// The converter the program's codec uses, chosen once, at the first use: the first of
+// Qt's own converters and the compatibility module's that encodes and decodes as code
+// page 936, or null.
+const GbkConverter *wireGbkConverter();
+
+// The codec's work with a given converter: WireCodec::encode is this with
+// wireGbkConverter() (or the ASCII-only one), and WireDecoder has a constructor that
+// takes one. Suites and benchmarks run every converter through here.
+WireCodec::Encoded encodeWith(const GbkConverter &converter, const QString &text);
+// True when the converter encodes and decodes as code page 936 (false for null).
+bool worksAsCodePage936(const GbkConverter *converter);

@@ -3,12 +3,18 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 // One serial device as the port list shows it: the system name that is opened and the
 // descriptive name the user picks.
 struct PortEntry
 {
     QString portName;
     QString friendlyName;
+    // Asked again when the entry is opened, for an entry whose device may have changed
+    // hands since the scan: why it must not be opened now, or empty. None: open as it is.
+    std::function<QString()> whyNotOpen = nullptr;
+    // The same device under the same name; the check is not compared.
     bool operator==(const PortEntry &other) const
     {
         return portName == other.portName && friendlyName == other.friendlyName;

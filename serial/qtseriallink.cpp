@@ -2,10 +2,13 @@
 
 #include "portfailure.h"
 
+#include <QDeadlineTimer>
 #include <QMetaObject>
+#include <QThread>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <sys/ioctl.h>
 #include <termios.h>
 #endif
 
@@ -56,8 +59,18 @@ bool QtSerialLink::open(const QString &systemName, const LineSettings &settings,
     }
 #endif
 
-    if (!m_port.open(QIODevice::ReadWrite))
-        return refuse(PortFailure::ofOpen(systemName, m_port.error(), m_port.errorString()));
+    // A program that closes a port gives up its lock on it a moment after the device
+    // itself (the port component closes the device first), and a port just closed may be
+    // the next one handed out: a port that reads as held is tried again for a moment
+    // before it counts as held. A real holder keeps its lock for as long as it has the port.
+    const QDeadlineTimer lockSettles(kLockSettleMs);
+    while (!m_port.open(QIODevice::ReadWrite)) {
+        const PortFailure failure =
+            PortFailure::ofOpen(systemName, m_port.error(), m_port.errorString());
+        if (failure.kind != PortFailure::Kind::Busy || lockSettles.hasExpired())
+            return refuse(failure);
+        QThread::msleep(5);
+    }
 
     const auto refused = [&](PortFailure::Kind kind, const QString &value) {
         const PortFailure failure = settingFailure(kind, value);
@@ -93,11 +106,41 @@ void QtSerialLink::closePort(qint64 uncounted)
 {
     if (!m_port.isOpen())
         return;
-    // What still waits in the write buffer never reaches the line once the port is closed.
-    const qint64 dropped = m_port.bytesToWrite() - uncounted;
+    // What still waits in the write buffer never reaches the line once the port is closed,
+    // nor does what the driver still holds: it is thrown away rather than left to drain
+    // for as long as the driver would wait on the close.
+    const qint64 dropped = m_port.bytesToWrite() - uncounted + takeBackFromDriver();
     m_port.close();
     if (dropped > 0)
         emit unsent(dropped);
+}
+
+qint64 QtSerialLink::takeBackFromDriver()
+{
+#ifdef Q_OS_UNIX
+    // Where the driver can tell: a UART's buffer, a USB adapter's queue. A pseudo-terminal
+    // always says 0 (what the other side has not read yet is not its own to count), and a
+    // device that is gone answers nothing: there the bytes stay counted as sent.
+    const int fd = int(m_port.handle());
+    int held = 0;
+    if (fd < 0 || ::ioctl(fd, TIOCOUTQ, &held) != 0 || held <= 0)
+        return 0;
+    // Output stopped, nothing moves on while we look; what is already on its way (in the
+    // chip, or a USB transfer under way) still goes, and is what is left after the flush.
+    ::tcflow(fd, TCOOFF);
+    int before = 0;
+    int after = 0;
+    if (::ioctl(fd, TIOCOUTQ, &before) != 0)
+        before = 0;
+    ::tcflush(fd, TCOFLUSH);
+    if (::ioctl(fd, TIOCOUTQ, &after) != 0)
+        after = 0;
+    // A terminal keeps its state after the close while another side holds it open.
+    ::tcflow(fd, TCOON);
+    return qMax(0, before - after);
+#else
+    return 0;
+#endif
 }
 
 bool QtSerialLink::isOpen() const

@@ -12,6 +12,9 @@ class QtSerialLink : public SerialLink
 {
     Q_OBJECT
 public:
+    // How long a port that reads as held by another program is tried again.
+    static constexpr int kLockSettleMs = 100;
+
     explicit QtSerialLink(QObject *parent = nullptr);
     ~QtSerialLink() override;
 
@@ -27,8 +30,11 @@ private:
     // `uncounted`: bytes of a failed write that are still in the write buffer but were
     // never reported as written.
     void fail(const QString &reason, qint64 uncounted = 0);
-    // Closes the port and reports what it dropped from the write buffer, less `uncounted`.
+    // Closes the port and reports what it dropped from the write buffer, less `uncounted`,
+    // and from the driver's buffer.
     void closePort(qint64 uncounted = 0);
+    // Empties the driver's buffer of bytes not yet on the line; returns how many it held.
+    qint64 takeBackFromDriver();
     void deliverWaiting();
 
     QSerialPort m_port;

@@ -21,7 +21,7 @@ public:
     virtual bool open(const QString &systemName, const LineSettings &settings,
                       QString *error = nullptr) = 0;
     // Closes the port. Bytes handed to write() that had not yet gone out are dropped,
-    // and unsent() says how many.
+    // those the driver still held too where it can tell, and unsent() says how many.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

@@ -2,8 +2,6 @@
 
 #include "gbkconverter.h"
 
-#include <optional>
-
 namespace {
 
 constexpr char kQuestionMark = '?';
@@ -60,39 +58,6 @@ WireCodec::Encoded encodeByCharacter(const GbkConverter &converter, QStringView 
     return out;
 }
 
-WireCodec::Encoded encodeWith(const GbkConverter &converter, const QString &text)
-{
-    // Our one refused character goes by character whatever the converter makes of it.
-    WireCodec::Encoded out;
-    if (!text.contains(QChar(WireCodec::kStrayFfCharacter)) &&
-        converter.encodeWhole(text, &out.bytes)) {
-        out.text = text;
-        return out;
-    }
-    return encodeByCharacter(converter, text);
-}
-
-bool worksAsCodePage936(const GbkConverter *converter)
-{
-    if (!converter)
-        return false;
-    const WireCodec::Encoded encoded = encodeWith(*converter, probeText());
-    return encoded.bytes == probeBytes() && encoded.text == probeText() &&
-           converter->streamDecoder()->decode(probeBytes()) == probeText();
-}
-
-struct Choice
-{
-    QList<const GbkConverter *> candidates;
-    std::optional<const GbkConverter *> chosen;
-};
-
-Choice &choice()
-{
-    static Choice theChoice{{nativeGbkConverter(), fallbackGbkConverter()}, std::nullopt};
-    return theChoice;
-}
-
 // Where no converter works (the console then refuses to start): ASCII only, every other
 // character "?", every byte outside ASCII U+FFFD.
 class AsciiOnly : public GbkConverter
@@ -127,44 +92,60 @@ public:
     }
 };
 
-const GbkConverter *converter()
+} // namespace
+
+WireCodec::Encoded encodeWith(const GbkConverter &converter, const QString &text)
 {
-    Choice &c = choice();
-    if (!c.chosen) {
-        c.chosen = nullptr;
-        for (const GbkConverter *candidate : std::as_const(c.candidates)) {
-            if (worksAsCodePage936(candidate)) {
-                c.chosen = candidate;
-                break;
-            }
-        }
+    // Our one refused character goes by character whatever the converter makes of it.
+    WireCodec::Encoded out;
+    if (!text.contains(QChar(WireCodec::kStrayFfCharacter)) &&
+        converter.encodeWhole(text, &out.bytes)) {
+        out.text = text;
+        return out;
     }
-    return *c.chosen;
+    return encodeByCharacter(converter, text);
+}
+
+bool worksAsCodePage936(const GbkConverter *converter)
+{
+    if (!converter)
+        return false;
+    const WireCodec::Encoded encoded = encodeWith(*converter, probeText());
+    return encoded.bytes == probeBytes() && encoded.text == probeText() &&
+           converter->streamDecoder()->decode(probeBytes()) == probeText();
+}
+
+const GbkConverter &asciiOnlyGbkConverter()
+{
+    static const AsciiOnly asciiOnly;
+    return asciiOnly;
+}
+
+const GbkConverter *wireGbkConverter()
+{
+    static const GbkConverter *const chosen = [] {
+        for (const GbkConverter *candidate : {nativeGbkConverter(), fallbackGbkConverter()}) {
+            if (worksAsCodePage936(candidate))
+                return candidate;
+        }
+        return static_cast<const GbkConverter *>(nullptr);
+    }();
+    return chosen;
+}
+
+namespace {
+
+const GbkConverter &usableConverter()
+{
+    const GbkConverter *chosen = wireGbkConverter();
+    return chosen ? *chosen : asciiOnlyGbkConverter();
 }
 
 } // namespace
 
-void offerGbkConverters(const QList<const GbkConverter *> &candidates)
-{
-    choice().candidates = candidates;
-    choice().chosen.reset();
-}
-
-const GbkConverter *gbkConverterInUse()
-{
-    return converter();
-}
-
 bool WireCodec::available()
 {
-    return converter() != nullptr;
-}
-
-static const GbkConverter &usableConverter()
-{
-    static const AsciiOnly asciiOnly;
-    const GbkConverter *chosen = converter();
-    return chosen ? *chosen : asciiOnly;
+    return wireGbkConverter() != nullptr;
 }
 
 WireCodec::Encoded WireCodec::encode(const QString &text)
@@ -177,7 +158,9 @@ qsizetype WireCodec::byteLength(const QString &text)
     return encode(text).bytes.size();
 }
 
-WireDecoder::WireDecoder() : m_stream(usableConverter().streamDecoder()) {}
+WireDecoder::WireDecoder() : WireDecoder(usableConverter()) {}
+
+WireDecoder::WireDecoder(const GbkConverter &converter) : m_stream(converter.streamDecoder()) {}
 
 WireDecoder::~WireDecoder() = default;
 

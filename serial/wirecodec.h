@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class GbkConverter;
 class GbkStreamDecoder;
 
 // Text on the wire is GBK (code page 936): ASCII is one byte, a Chinese character two.
@@ -47,7 +48,10 @@ public:
 class WireDecoder
 {
 public:
+    // Decodes with the program's converter.
     WireDecoder();
+    // Decodes with the given one (which outlives the decoder); see gbkconverter.h.
+    explicit WireDecoder(const GbkConverter &converter);
     ~WireDecoder();
     QString decode(QByteArrayView bytes);
 

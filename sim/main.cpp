@@ -3,6 +3,7 @@
 // runs until SIGINT or SIGTERM. With --network its links are real sockets.
 #include "commandline.h"
 #include "quorlinversion.h"
+#include "shownbytes.h"
 #include "simhost.h"
 #include "simnetbridge.h"
 #include "simregistry.h"
@@ -29,26 +30,6 @@ void onSignal(int)
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
     errno = saved;
-}
-
-// Bytes as text for the traffic log: printable ASCII as is, the rest escaped.
-QByteArray shown(const QByteArray &bytes)
-{
-    QByteArray text;
-    for (char c : bytes) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += "\\r";
-        else if (c == '\n')
-            text += "\\n";
-        else if (c == '\\')
-            text += "\\\\";
-        else if (u >= 0x20 && u < 0x7f)
-            text += c;
-        else
-            text += "\\x" + QByteArray::number(u, 16).rightJustified(2, '0');
-    }
-    return text;
 }
 
 } // namespace
@@ -141,6 +122,12 @@ int main(int argc, char *argv[])
     options.speed = speed;
     SimHost host(options);
     host.setFarEnd(bridge.get());
+    QObject::connect(&host, &SimHost::networkDataDropped, [](qsizetype bytes) {
+        std::fprintf(stderr,
+                     "net: %lld bytes from the network dropped whole: the line to the "
+                     "console is full\n",
+                     static_cast<long long>(bytes));
+    });
     QString error;
     if (!host.open(&error)) {
         std::fprintf(stderr, "quorlin-sim: cannot open a pseudo-terminal: %s\n", qPrintable(error));
@@ -161,10 +148,10 @@ int main(int argc, char *argv[])
 
     if (!parser.isSet(quietOption)) {
         QObject::connect(&host, &SimHost::received, [](const QByteArray &bytes) {
-            std::fprintf(stderr, "<- %s\n", shown(bytes).constData());
+            std::fprintf(stderr, "<- %s\n", shownBytes(bytes).constData());
         });
         QObject::connect(&host, &SimHost::sent, [](const QByteArray &bytes) {
-            std::fprintf(stderr, "-> %s\n", shown(bytes).constData());
+            std::fprintf(stderr, "-> %s\n", shownBytes(bytes).constData());
         });
     }
 

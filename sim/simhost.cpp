@@ -123,13 +123,17 @@ void SimHost::rearm()
     m_timer.start(int(std::min<qint64>(next, 24 * 3600 * 1000)));
 }
 
-void SimHost::deliver(const QByteArray &bytes)
+void SimHost::deliver(const QByteArray &bytes, bool fromNetwork)
 {
     if (bytes.isEmpty())
         return;
     emit sent(bytes);
-    const qsizetype room = kMaxPendingBytes - m_pending.size();
-    m_pending.append(bytes.left(std::max<qsizetype>(0, room)));
+    const bool fits = fromNetwork ? m_pending.size() < kMaxPendingBytes
+                                  : m_pending.size() + bytes.size() <= kMaxPendingBytes;
+    if (fits)
+        m_pending.append(bytes);
+    else if (fromNetwork)
+        emit networkDataDropped(bytes.size());
     flush();
 }
 
@@ -189,7 +193,7 @@ void SimHost::setFarEnd(SimFarEnd *farEnd)
 void SimHost::fromFarEnd(const std::function<QByteArray()> &report)
 {
     catchUp();
-    deliver(report());
+    deliver(report(), true);
     rearm();
 }
 

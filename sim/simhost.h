@@ -24,7 +24,10 @@ class SimHost : public QObject, private SimFarEnd::Listener
     Q_OBJECT
 public:
     // Output that nobody reads is kept up to this many bytes; the rest is lost, as on a
-    // serial line with nothing listening.
+    // serial line with nothing listening, a whole answer at a time (an +IPD piece always
+    // carries all the bytes it announces). Data from the network is held back at the far
+    // end while half of this is taken, so it always finds room and is taken whole, a
+    // datagram of 64 KiB too; what a far end brings while the room is full is dropped whole.
     static constexpr qsizetype kMaxPendingBytes = 64 * 1024;
 
     explicit SimHost(const SimModule::Options &options = {}, QObject *parent = nullptr);
@@ -49,13 +52,15 @@ public:
 signals:
     void received(const QByteArray &bytes); // what came from the line
     void sent(const QByteArray &bytes);     // what the module answered
+    // What the module made of data from the network could not be put on the line.
+    void networkDataDropped(qsizetype bytes);
 
 private:
     void onReadable();
     void onWritable();
     void onTimer();
     void catchUp();
-    void deliver(const QByteArray &bytes);
+    void deliver(const QByteArray &bytes, bool fromNetwork = false);
     void flush();
     void rearm();
     void closeAll();

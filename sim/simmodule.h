@@ -182,6 +182,8 @@ private:
     void scheduleRejoin();
     void dropStation();
     void closeLink(int id, bool announce);
+    // Data the peer of link `id` sent, as +IPD pieces of at most kMaxIpdBytes.
+    void fromPeer(int id, QByteArrayView bytes);
     void finishConnect(int id, Link link, bool opened);
     QByteArray linkPrefix(int id) const;
 

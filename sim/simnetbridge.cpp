@@ -1,5 +1,7 @@
 #include "simnetbridge.h"
 
+#include "shownbytes.h"
+
 #include <QHostAddress>
 #include <QNetworkDatagram>
 #include <QTcpServer>
@@ -39,8 +41,9 @@ SimNetBridge::~SimNetBridge()
 
 void SimNetBridge::say(const QString &line) const
 {
+    // The peer's name is whatever the console sent: it reaches the terminal escaped.
     if (m_options.report)
-        m_options.report(line);
+        m_options.report(QString::fromLatin1(shownBytes(line.toLatin1())));
 }
 
 QString SimNetBridge::describe(int link, const Connection &c) const
@@ -87,7 +90,8 @@ void SimNetBridge::open(int link, Kind kind, const QByteArray &host, int port)
     Connection c;
     c.socket = socket;
     c.kind = kind;
-    c.peer = QStringLiteral("%1:%2").arg(QString::fromUtf8(host)).arg(port);
+    // As the console sent it, byte for byte (GBK, or anything at all).
+    c.peer = QStringLiteral("%1:%2").arg(QString::fromLatin1(host)).arg(port);
     m_links[link] = c;
     wire(link, socket);
     socket->connectToHost(QString::fromUtf8(host), quint16(port));

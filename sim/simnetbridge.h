@@ -28,7 +28,8 @@ public:
     {
         // The module's server takes clients from any address, not from this machine only.
         bool listenAny = false;
-        // Takes the line said about each connection (and about the listening port).
+        // Takes the line said about each connection (and about the listening port), in
+        // printable ASCII: the peer's name as the console sent it, escaped as shownBytes().
         std::function<void(const QString &)> report;
     };
 

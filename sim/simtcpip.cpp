@@ -245,16 +245,22 @@ QByteArray SimModule::linkFailed(int link)
     return takeOut();
 }
 
-QByteArray SimModule::linkReceived(int link, QByteArrayView bytes)
+void SimModule::fromPeer(int id, QByteArrayView bytes)
 {
-    if (!m_links.contains(link))
-        return takeOut();
-    // The module hands data on a segment at a time, as the network brought it.
+    // A segment at a time, as the network brings it: each +IPD announces exactly the bytes
+    // that follow it.
     for (qsizetype at = 0; at < bytes.size(); at += kMaxIpdBytes) {
-        const QByteArrayView piece = bytes.sliced(at, std::min<qsizetype>(kMaxIpdBytes, bytes.size() - at));
-        out("\r\n+IPD," + linkPrefix(link) + num(piece.size()) + ":");
+        const QByteArrayView piece =
+            bytes.sliced(at, std::min<qsizetype>(kMaxIpdBytes, bytes.size() - at));
+        out("\r\n+IPD," + linkPrefix(id) + num(piece.size()) + ":");
         out(piece);
     }
+}
+
+QByteArray SimModule::linkReceived(int link, QByteArrayView bytes)
+{
+    if (m_links.contains(link))
+        fromPeer(link, bytes);
     return takeOut();
 }
 
@@ -332,7 +338,7 @@ void SimModule::finishPayload()
         const auto now = m_links.constFind(id);
         if (now == m_links.cend() || now->serial != serial)
             return; // that link has closed meanwhile
-        out("\r\n+IPD," + linkPrefix(id) + num(payload.size()) + ":" + payload);
+        fromPeer(id, payload);
     });
 }
 

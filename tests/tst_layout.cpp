@@ -1,3 +1,4 @@
+#include "composedlists.h"
 #include "logolabel.h"
 #include "logview.h"
 #include "narrowarrowstyle.h"
@@ -211,6 +212,7 @@ struct Form
     Form()
     {
         ui.setupUi(&window);
+        fillComposedLists(ui.Combo3, ui.Combo4, ui.Combo5);
         setupStatusBarPanels(ui.StatusBar1);
         narrowTheArrow(ui.Combo6);
     }

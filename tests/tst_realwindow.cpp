@@ -349,7 +349,7 @@ void Tst_realwindow::initTestCase()
     const ToolResult xd = runTool(QStringLiteral("xdotool"), {QStringLiteral("version")});
     QVERIFY2(xd.ran, qPrintable(xd.error));
 #ifdef QUORLIN_X11_COPY
-    // Before any log installs it with the shipped give-up.
+    // Before the window rig's start-up installs it with the shipped give-up.
     LargeCopyServer::install(kGiveUpMs);
 #endif
     const QRect screen = available();

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <grp.h>
@@ -836,28 +837,47 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("group");
     QTest::addColumn<bool>("groupMayReadWrite");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("systemError");  // the error the port reports, by its text; -1: a text
+                                           // that is no error of the system's
+    QTest::addColumn<QString>("expected"); // SYSTEM: the system's own words
 
     using Kind = PortFailure::Kind;
     QTest::newRow("speed the line refuses")
-        << int(Kind::SpeedRefused) << "" << false
-        << "串口 /dev/ttyUSB0 不能使用波特率 VALUE。\n系统信息：SYSTEM";
+        << int(Kind::SpeedRefused) << "" << false << EINVAL
+        << "串口 /dev/ttyUSB0 不能使用波特率 VALUE。\n系统信息：参数无效（SYSTEM）";
     QTest::newRow("stop bits the driver refuses")
-        << int(Kind::StopBitsRefused) << "" << false
-        << "串口 /dev/ttyUSB0 在 8 位数据位时不能使用 VALUE 位停止位。\n系统信息：SYSTEM";
+        << int(Kind::StopBitsRefused) << "" << false << EINVAL
+        << "串口 /dev/ttyUSB0 在 8 位数据位时不能使用 VALUE 位停止位。\n"
+           "系统信息：参数无效（SYSTEM）";
 #ifdef Q_OS_LINUX // the fix is named where devices belong to groups such as dialout
     QTest::newRow("permission: join dialout and log in again")
-        << int(Kind::PermissionDenied) << "dialout" << true
+        << int(Kind::PermissionDenied) << "dialout" << true << EACCES
         << "没有读写设备 /dev/ttyUSB0 的权限。\n解决办法：把当前用户加入拥有该设备的用户组 dialout"
-           "（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。\n系统信息：SYSTEM";
+           "（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。\n"
+           "系统信息：权限不够（SYSTEM）";
     QTest::newRow("permission: the root group is not suggested")
-        << int(Kind::PermissionDenied) << "root" << false
+        << int(Kind::PermissionDenied) << "root" << false << EACCES
         << "没有读写设备 /dev/ttyUSB0 的权限。\n该设备的用户组 root 也没有读写权限，"
-           "需由系统管理员修改设备的权限。\n系统信息：SYSTEM";
+           "需由系统管理员修改设备的权限。\n系统信息：权限不够（SYSTEM）";
 #endif
     QTest::newRow("unplugged while open")
-        << int(Kind::LostGone) << "" << false
-        << "设备 /dev/ttyUSB0 已不存在，可能已被拔出；串口已关闭。\n系统信息：SYSTEM";
+        << int(Kind::LostGone) << "" << false << ENODEV
+        << "设备 /dev/ttyUSB0 已不存在，可能已被拔出；串口已关闭。\n"
+           "系统信息：没有这个设备（SYSTEM）";
+    // The system's reasons for a loss, in Chinese beside its own words.
+    const QString lost = QStringLiteral("设备 /dev/ttyUSB0 读写出错，串口已关闭。\n系统信息：");
+    QTest::newRow("lost: resource temporarily unavailable")
+        << int(Kind::LostError) << "" << false << EAGAIN << lost + "资源暂时不可用（SYSTEM）";
+    QTest::newRow("lost: input/output error")
+        << int(Kind::LostError) << "" << false << EIO << lost + "输入/输出错误（SYSTEM）";
+    QTest::newRow("lost: no such device or address")
+        << int(Kind::LostError) << "" << false << ENXIO << lost + "设备或地址不存在（SYSTEM）";
+    QTest::newRow("held: device or resource busy")
+        << int(Kind::Busy) << "" << false << EBUSY
+        << "设备 /dev/ttyUSB0 正被另一个程序占用，请先在那个程序里关闭它。\n"
+           "系统信息：设备或资源忙（SYSTEM）";
+    QTest::newRow("words of no known error stay as they are")
+        << int(Kind::LostError) << "" << false << -1 << lost + "SYSTEM";
 }
 
 // Causes a pseudo-terminal cannot produce here (it takes every speed, and the superuser
@@ -867,12 +887,15 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow()
     QFETCH(int, kind);
     QFETCH(QString, group);
     QFETCH(bool, groupMayReadWrite);
+    QFETCH(int, systemError);
     QFETCH(QString, expected);
 
     PortFailure failure;
     failure.kind = PortFailure::Kind(kind);
     failure.device = PortFailure::deviceOf(QStringLiteral("ttyUSB0"));
-    failure.systemText = QStringLiteral("Invalid argument");
+    // The port gives the system's error as the system words it.
+    failure.systemText = systemError < 0 ? QStringLiteral("Frame overrun in the adapter")
+                                         : qt_error_string(systemError);
     failure.value = QStringLiteral("1.5");
     failure.owningGroup = group;
     failure.groupMayReadWrite = groupMayReadWrite;

@@ -10,6 +10,7 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
@@ -84,6 +86,14 @@ QByteArray readBack(int fd, qsizetype count)
     QTest::qWait(30);
     drain(fd, &got);
     return got;
+}
+
+const QByteArray kJoined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
+
+// Joins the module to the simulated network over the port: its whole answer.
+QByteArray join(int fd)
+{
+    return writeAll(fd, kJoin) ? readBack(fd, kJoined.size()) : QByteArray();
 }
 
 QStringList registryFiles(const QString &dir)
@@ -182,6 +192,9 @@ bool ipdPieces(QByteArrayView got, QByteArray *data, qsizetype *largest)
     return true;
 }
 
+// The largest datagram UDP carries over IPv4; a peer's longer data goes as several.
+constexpr qsizetype kMaxDatagram = 65507;
+
 // A port nothing listens on: the system gave it and it was let go again.
 quint16 freePort()
 {
@@ -205,6 +218,7 @@ private slots:
     void unreadAnswersKept();
     void realNetwork_data();
     void realNetwork();
+    void networkDataTakenWholeOrDroppedWhole();
     void announcedModulesListed_data();
     void announcedModulesListed();
     void entryText_data();
@@ -329,6 +343,11 @@ void Tst_simhost::realNetwork_data()
                                    "CLOSED\r\n"),
                           toModule("AT+CIPSTATUS\r\n", "AT+CIPSTATUS\r\r\nSTATUS:2\r\n" + kOk)}
         << QStringList{"TCP 127.0.0.1:%REFUSED%, link 0: not connected: Connection refused"};
+    // The C library refuses such a name before asking anyone: no lookup leaves the machine.
+    const QByteArray hostile = "AT+CIPSTART=\"TCP\",\"\x1b]2;X\x07\",80\r\n";
+    QTest::newRow("TCP: a peer named with an escape sequence is reported escaped")
+        << QList<NetStep>{toModule(hostile, hostile.chopped(1) + "\r\n\r\nERROR\r\nCLOSED\r\n")}
+        << QStringList{"TCP \\x1b]2;X\\x07:80, link 0: not connected: Host not found"};
     QTest::newRow("TCP: a megabyte while the console reads late, in pieces of at most 1460")
         << QList<NetStep>{toModule(tcp, connected),
                           {NetStep::TcpPeer, NetStep::SendLarge, large, ""},
@@ -336,18 +355,27 @@ void Tst_simhost::realNetwork_data()
                           {NetStep::TcpPeer, NetStep::Hear, "", ""}}
         << QStringList{"TCP 127.0.0.1:%TCP%, link 0: 0 bytes sent, 1000000 received, closed by "
                        "the module"};
+    // A datagram link, and the peer knows the module's address once "ping" came from it.
+    const QList<NetStep> udpPinged{
+        toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
+                 "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
+        toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
+        toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
+        {NetStep::UdpPeer, NetStep::Hear, "ping", ""}};
     QTest::newRow("UDP: a datagram each way, a long one in two pieces")
-        << QList<NetStep>{toModule("AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\n",
-                                   "AT+CIPSTART=\"UDP\",\"127.0.0.1\",%UDP%\r\r\nCONNECT\r\n" + kOk),
-                          toModule("AT+CIPSEND=4\r\n", "AT+CIPSEND=4\r\r\n\r\nOK\r\n> "),
-                          toModule("ping", "\r\nRecv 4 bytes\r\n\r\nSEND OK\r\n"),
-                          {NetStep::UdpPeer, NetStep::Hear, "ping", ""},
-                          {NetStep::UdpPeer, NetStep::Send, "pong", "\r\n+IPD,4:pong"},
-                          {NetStep::UdpPeer, NetStep::Send, datagram,
-                           "\r\n+IPD,1460:" + datagram.left(1460) + "\r\n+IPD,540:" +
-                               datagram.mid(1460)}}
+        << udpPinged + QList<NetStep>{{NetStep::UdpPeer, NetStep::Send, "pong", "\r\n+IPD,4:pong"},
+                                      {NetStep::UdpPeer, NetStep::Send, datagram,
+                                       "\r\n+IPD,1460:" + datagram.left(1460) +
+                                           "\r\n+IPD,540:" + datagram.mid(1460)}}
         << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 2004 received, still open when "
                        "the simulator stopped"};
+    // The largest datagram there is, then one more while the console still reads late: each
+    // arrives whole, in +IPD pieces that carry exactly what they announce.
+    const QByteArray datagrams = large.left(65507 + 65000);
+    QTest::newRow("UDP: datagrams of 65,507 and 65,000 bytes while the console reads late")
+        << udpPinged + QList<NetStep>{{NetStep::UdpPeer, NetStep::SendLarge, datagrams, ""}}
+        << QStringList{"UDP 127.0.0.1:%UDP%, link 0: 4 bytes sent, 130507 received, still open "
+                       "when the simulator stopped"};
     QTest::newRow("server: two clients, data by link, each closed its own way")
         << QList<NetStep>{toModule("AT+CIPMUX=1\r\n", "AT+CIPMUX=1\r\r\n" + kOk),
                           toModule("AT+CIPSERVER=1,%SERVER%\r\n",
@@ -403,9 +431,7 @@ void Tst_simhost::realNetwork()
         const int fd = openPort(host.slavePath());
         QVERIFY(fd >= 0);
         const auto closeFd = qScopeGuard([fd] { ::close(fd); });
-        const QByteArray joined = kJoin.chopped(1) + "\r\nWIFI CONNECTED\r\nWIFI GOT IP\r\n" + kOk;
-        QVERIFY(writeAll(fd, kJoin));
-        QCOMPARE(readBack(fd, joined.size()), joined);
+        QCOMPARE(join(fd), kJoined);
 
         // The far ends by who they are; the server's side of the module's link comes when
         // the module connects.
@@ -436,7 +462,10 @@ void Tst_simhost::realNetwork()
                 if (step.who == NetStep::Line)
                     QVERIFY(writeAll(fd, bytes));
                 else if (step.who == NetStep::UdpPeer)
-                    QCOMPARE(udpPeer.writeDatagram(datagram.makeReply(bytes)), bytes.size());
+                    for (qsizetype at = 0; at < bytes.size(); at += kMaxDatagram) {
+                        const QByteArray one = bytes.mid(at, kMaxDatagram);
+                        QCOMPARE(udpPeer.writeDatagram(datagram.makeReply(one)), one.size());
+                    }
                 else
                     QVERIFY2(peers.value(step.who) && peers[step.who]->write(bytes) == bytes.size(),
                              where + "no connection to write on");
@@ -502,6 +531,59 @@ void Tst_simhost::realNetwork()
     for (const QString &line : reported)
         expected << QString::fromUtf8(fill(line.toUtf8()));
     QCOMPARE(lines, expected);
+}
+
+// A far end that hands on whatever it is given at once, deaf to the line being behind.
+class PushingFarEnd : public SimFarEnd
+{
+public:
+    void open(int link, Kind, const QByteArray &, int) override { opened = link; }
+    void send(int, const QByteArray &) override {}
+    void close(int) override {}
+    bool listen(int) override { return false; }
+    void stopListening() override {}
+    void setReading(bool) override {}
+    Listener *line() const { return listener(); }
+    int opened = -1;
+};
+
+// Data the line cannot hold any more is dropped a whole delivery at a time, never cut:
+// what arrives is whole datagrams, each in pieces that carry what they announce.
+void Tst_simhost::networkDataTakenWholeOrDroppedWhole()
+{
+    SimModule::Options options;
+    options.speed = 1000; // joining takes 3 ms
+    PushingFarEnd farEnd;
+    SimHost host(options);
+    host.setFarEnd(&farEnd);
+    QVERIFY(host.open());
+    QSignalSpy dropped(&host, &SimHost::networkDataDropped);
+    const int fd = openPort(host.slavePath());
+    QVERIFY(fd >= 0);
+    const auto closeFd = qScopeGuard([fd] { ::close(fd); });
+    QCOMPARE(join(fd), kJoined);
+    const QByteArray start = "AT+CIPSTART=\"UDP\",\"127.0.0.1\",9\r\n";
+    QVERIFY(writeAll(fd, start));
+    QVERIFY2(QTest::qWaitFor([&] { return farEnd.opened == 0; }, 5000), "no link was asked for");
+    farEnd.line()->linkOpened(0);
+    const QByteArray connected = start.chopped(1) + "\r\nCONNECT\r\n" + kOk;
+    QCOMPARE(readBack(fd, connected.size()), connected);
+
+    // Six of the largest datagrams while the console reads nothing.
+    QByteArrayList datagrams;
+    for (char fill = 'A'; fill < 'G'; ++fill) {
+        datagrams.append(QByteArray(kMaxDatagram, fill));
+        farEnd.line()->linkReceived(0, datagrams.last());
+    }
+    const qsizetype taken = datagrams.size() - dropped.count();
+    QVERIFY2(dropped.count() > 0, "the line took more than it holds");
+    const QByteArray expected = datagrams.mid(0, taken).join();
+    QByteArray data;
+    qsizetype largest = 0;
+    const QByteArray got = readBack(fd, expected.size() + taken * 45 * 12);
+    QVERIFY2(ipdPieces(got, &data, &largest), got.left(60));
+    QCOMPARE(data, expected);
+    QVERIFY2(largest <= 1460, QByteArray::number(largest));
 }
 
 // ---- the registry -------------------------------------------------------------------
@@ -849,12 +931,30 @@ void Tst_simhost::program()
     const QString path = QString::fromLocal8Bit(sim.readLine()).trimmed();
     QVERIFY2(path.startsWith(QLatin1String("/dev/")), qPrintable(path));
 
-    // Listed by a scan in another process, with its friendly name, as soon as the path shows.
-    const QList<SimRegistry::Entry> entries = SimRegistry::running();
+    // Listed by a scan in another process, with its friendly name, as soon as the path shows;
+    // opened while it runs on a terminal of this user's.
+    struct Port
+    {
+        QString portName, friendlyName;
+        std::function<QString()> whyNotOpen;
+    };
+    const QList<Port> entries = SimRegistry::withRunning(QList<Port>{});
     if (listed) {
         QCOMPARE(entries.size(), 1);
         QCOMPARE(entries.first().portName, path);
         QCOMPARE(entries.first().friendlyName, QStringLiteral("ESP8266 模拟模块 (%1)").arg(path));
+        QCOMPARE(entries.first().whyNotOpen(), QString());
+        // Not opened on a terminal that is another user's, though a module runs there.
+        struct stat node = {};
+        const QByteArray name = QFile::encodeName(path);
+        if (::geteuid() == 0 && ::stat(name.constData(), &node) == 0) {
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+            const QString why = entries.first().whyNotOpen();
+            QCOMPARE(::chown(name.constData(), node.st_uid, node.st_gid), 0);
+            QVERIFY2(
+                why.startsWith(QStringLiteral("伪终端 %1 属于另一个用户（uid 65534）").arg(path)),
+                qPrintable(why));
+        }
     } else {
         QCOMPARE(entries.size(), 0);
     }
@@ -871,6 +971,12 @@ void Tst_simhost::program()
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(SimRegistry::running().isEmpty());
     QCOMPARE(registryFiles(dir.path()), QStringList());
+    // Its entry, opened after it stopped, is refused: its terminal may be another's by now.
+    if (listed) {
+        const QString why = entries.first().whyNotOpen();
+        QVERIFY2(why.startsWith(QStringLiteral("模拟模块 %1 已停止运行。").arg(path)),
+                 qPrintable(why));
+    }
     qunsetenv("QUORLIN_SIM_DIR");
 }
 

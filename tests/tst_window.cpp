@@ -335,7 +335,7 @@ void TstWindow::openFailure_data()
         << "115200"
         << "1" << false << QStringLiteral("串口 /dev/quorlin-no-such-port 不存在或被占用!")
         << QStringLiteral("设备 /dev/quorlin-no-such-port 不存在（可能已被拔出，或名称有误）。\n"
-                          "系统信息：No such file or directory");
+                          "系统信息：没有那个文件或目录（No such file or directory）");
     QTest::newRow("speed that is not a number")
         << none << false << pty << "fast"
         << "1" << false << pty << QStringLiteral("波特率“fast”不是正整数。");
@@ -362,7 +362,25 @@ void TstWindow::openFailure_data()
     QTest::newRow("port held by another program")
         << none << false << pty << "115200"
         << "1" << true << pty
-        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n系统信息：");
+        << QStringLiteral("设备 PTY 正被另一个程序占用，请先在那个程序里关闭它。\n"
+                          "系统信息：锁定设备时被拒绝");
+    // An entry asked again at the open (a simulated module's, whose terminal may have gone
+    // to another user since the scan): refused before the port is touched, or, when it
+    // changed hands while being opened, closed again at once.
+    const auto refusing = [] { return QStringLiteral("REFUSED"); };
+    const auto changing = [calls = std::make_shared<int>(0)] {
+        return ++*calls % 2 == 0 ? QStringLiteral("CHANGED") : QString();
+    };
+    QTest::newRow("entry refused when asked again at the open")
+        << QList<PortEntry>{{"PTY", "Module", refusing}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!")
+        << QStringLiteral("REFUSED");
+    QTest::newRow("entry that changed hands while it was opened")
+        << QList<PortEntry>{{"PTY", "Module", changing}} << false << ""
+        << "115200"
+        << "1" << false << QStringLiteral("串口 Module 不存在或被占用!")
+        << QStringLiteral("CHANGED");
 }
 
 void TstWindow::openFailure()
@@ -383,6 +401,8 @@ void TstWindow::openFailure()
         holder.setPortName(pty.slavePath());
         QVERIFY(holder.open(QIODevice::ReadWrite));
     }
+    for (PortEntry &port : ports)
+        port.portName.replace(QStringLiteral("PTY"), pty.slavePath());
     WindowHarness h(ports);
     if (rescanFirst)
         h.click("Command28");
@@ -431,6 +451,8 @@ void TstWindow::openAndCloseOnPty()
     h.combo("Combo6")->setEditText(stopBits);
     QVERIFY(h.openPty(pty));
     QCOMPARE(h.button("Command1")->text(), kClose);
+    QCOMPARE(pty.line().speed, speed.toLongLong());
+    QCOMPARE(pty.line().twoStopBits, stopBits == QLatin1String("2"));
 
     // Bytes cross both ways once open.
     h.click("Command5");
@@ -448,20 +470,29 @@ void TstWindow::openAndCloseOnPty()
 
 void TstWindow::pickedPortIsTheOneOpened_data()
 {
+    QTest::addColumn<QString>("name");      // the pty's entry; "" : "Module (<its path>)"
+    QTest::addColumn<QString>("shown");     // how the list shows it; "" : as named
     QTest::addColumn<QString>("otherName"); // the other entry's text; "" : the same as the pty's
     QTest::addColumn<int>("picked");        // where the pty's entry is, and the entry picked
-    QTest::newRow("second of two") << "ttyS0" << 1;
-    QTest::newRow("second of two that read the same") << "" << 1;
-    QTest::newRow("first of two that read the same") << "" << 0;
+    QTest::newRow("second of two") << QString() << QString() << "ttyS0" << 1;
+    QTest::newRow("second of two that read the same") << QString() << QString() << "" << 1;
+    QTest::newRow("first of two that read the same") << QString() << QString() << "" << 0;
+    // The list's field cannot hold the escape; the entry is shown as the field shows it.
+    QTest::newRow("named with control and format characters")
+        << QStringLiteral("\x1b[31mRED\u202e evil\u200b") << "[31mRED evil"
+        << "ttyS0" << 1;
 }
 
 void TstWindow::pickedPortIsTheOneOpened()
 {
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
     QFETCH(QString, otherName);
     QFETCH(int, picked);
     PtyPair pty;
     QVERIFY(pty.isValid());
-    const PortEntry module{pty.slavePath(), "Module (" + pty.slavePath() + ")"};
+    const PortEntry module{pty.slavePath(),
+                           name.isEmpty() ? "Module (" + pty.slavePath() + ")" : name};
     QList<PortEntry> ports{
         {"/dev/quorlin-no-such-port", otherName.isEmpty() ? module.friendlyName : otherName}};
     ports.insert(picked, module);
@@ -469,6 +500,7 @@ void TstWindow::pickedPortIsTheOneOpened()
     QComboBox *combo1 = h.combo("Combo1");
     combo1->setCurrentIndex(picked);
     emit combo1->activated(picked);
+    QCOMPARE(combo1->currentText(), shown.isEmpty() ? module.friendlyName : shown);
     QCOMPARE(h.window->chosenSystemName(), pty.slavePath());
     h.click("Command1");
     QVERIFY(h.link.isOpen());
@@ -1069,6 +1101,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine_data()
     QTest::addColumn<QString>("value");  // the first line of what is pasted
     QTest::addColumn<QString>("button"); // the button that sends the box's text, if any
     QTest::addColumn<QString>("line");   // the command line that goes out
+    QTest::addColumn<QString>("kept");   // what the box keeps of that first line
 
     struct Box
     {
@@ -1096,11 +1129,20 @@ void TstWindow::singleLineBoxKeepsTheFirstLine_data()
     const std::pair<const char *, const char *> breaks[] = {
         {"CR", "\r"}, {"LF", "\n"}, {"CR LF", "\r\n"}};
     for (const Box &b : boxes) {
+        const QString value = QString::fromUtf8(b.value);
         for (const auto &[breakName, lineBreak] : breaks) {
             QTest::addRow("%s, pasted with %s", b.name, breakName)
-                << QString::fromLatin1(b.name) << QString::fromUtf8(b.value) + lineBreak
-                << QString::fromLatin1(b.button) << QString::fromUtf8(b.line);
+                << QString::fromLatin1(b.name) << value + lineBreak << QString::fromLatin1(b.button)
+                << QString::fromUtf8(b.line) << value;
         }
+        // Characters that show nothing: a direction override that would show the text
+        // backwards, zero-width characters, isolates, separators, a tag character.
+        const QString hidden = QStringLiteral("\u202e") + value.left(1) +
+                               QStringLiteral("\u200b\u2066\u200d") + value.mid(1) +
+                               QStringLiteral("\ufeff\u2028\u202a\u2029\U000E0041\u2069");
+        QTest::addRow("%s, pasted with characters that show nothing", b.name)
+            << QString::fromLatin1(b.name) << hidden + QStringLiteral("\r\n")
+            << QString::fromLatin1(b.button) << QString::fromUtf8(b.line) << value;
     }
 }
 
@@ -1110,6 +1152,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QFETCH(QString, value); // ends with the row's line break
     QFETCH(QString, button);
     QFETCH(QString, line);
+    QFETCH(QString, kept);
     const qsizetype breakAt = value.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
     const QString lineBreak = value.mid(breakAt);
     value.truncate(breakAt);
@@ -1132,7 +1175,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     const QString typed = edit->text();
     edit->selectAll();
     paste(edit, value + lineBreak + QStringLiteral("AT+RST"));
-    QCOMPARE(edit->text(), value);
+    QCOMPARE(edit->text(), kept);
     // One step back gives what the paste replaced, the next takes the typing back.
     undo();
     QCOMPARE(edit->text(), typed);
@@ -1140,7 +1183,7 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     QCOMPARE(edit->text(), designText);
     redo();
     redo();
-    QCOMPARE(edit->text(), value);
+    QCOMPARE(edit->text(), kept);
 
     // Pasted inside the text: the first line goes in at the cursor, the rest stays.
     edit->setText(QStringLiteral("ab"));
@@ -1157,9 +1200,10 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
     redo();
     QCOMPARE(edit->text(), QStringLiteral("axb"));
 
-    // Control characters pasted or dropped never reach the box; a tab becomes a blank.
-    const QString controls =
-        QStringLiteral("\x0b\x0c\x1b\x1a\x7f\x01\x1f") + QChar(0) + QChar(0x85);
+    // Control characters pasted or dropped never reach the box, nor do characters that
+    // show nothing; a tab becomes a blank.
+    const QString controls = QStringLiteral("\x0b\x0c\x1b\x1a\x7f\x01\x1f") + QChar(0) +
+                             QChar(0x85) + QStringLiteral("\u202e\u200b\u2028\U000E0041");
     const QString withControls = QStringLiteral("a\tb") + controls + QStringLiteral("c") +
                                  lineBreak + QStringLiteral("AT+RST");
     edit->selectAll();
@@ -1195,9 +1239,9 @@ void TstWindow::singleLineBoxKeepsTheFirstLine()
         QCOMPARE(edit->text(), QStringLiteral("ab"));
     }
 
-    // Set from the program: its first line.
+    // Set from the program: its first line. What the box shows is what goes out.
     edit->setText(value + lineBreak + QStringLiteral("AT+RST"));
-    QCOMPARE(edit->text(), value);
+    QCOMPARE(edit->text(), kept);
 
     if (button.isEmpty())
         return;

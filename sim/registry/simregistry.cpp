@@ -4,6 +4,7 @@
 #include "registryfiles.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #ifdef Q_OS_UNIX
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -104,8 +106,62 @@ std::optional<Entry> readEntry(int folder, const QByteArray &name)
     return Entry{portName, shown.isEmpty() ? portName : shown};
 }
 
+// Whether the module that wrote the file `name` still runs (its lock is held). Nobody
+// holding it means the module is gone: what it left is cleared while we hold the lock, so
+// a new module on the same port cannot be announcing at that moment.
+LockState probe(int folder, const QByteArray &name, QString *why)
+{
+    const QByteArray lockName = keyOf(name) + kLockSuffix;
+    Descriptor lock;
+    const LockState state = tryLock(folder, lockName, &lock, why);
+    if (state == LockState::Taken) {
+        ::unlinkat(folder, name.constData(), 0);
+        ::unlinkat(folder, lockName.constData(), 0);
+    }
+    return state;
+}
+
 } // namespace
 #endif
+
+QString whyNotOpen(const QString &portName)
+{
+#ifdef Q_OS_UNIX
+    const QString again = QStringLiteral("请重新扫描。");
+    QString why;
+    const Descriptor folder = openFolder(directory(), false, &why);
+    LockState state = LockState::Unusable;
+    if (folder.isValid())
+        state = probe(folder.get(), keyFor(portName).toLatin1() + kEntrySuffix, &why);
+    if (state == LockState::Taken || (state == LockState::Unusable && why.isEmpty())) {
+        return QStringLiteral("模拟模块 %1 已停止运行。这个伪终端此后可能已分给别的程序或用户，"
+                              "为免把数据发给别人，没有打开它。")
+                   .arg(portName) +
+               again;
+    }
+    if (state == LockState::Unusable) {
+        return QStringLiteral("无法确认模拟模块 %1 仍在运行（%2），没有打开它。")
+                   .arg(portName, why) +
+               again;
+    }
+    struct stat terminal = {};
+    if (::stat(QFile::encodeName(portName).constData(), &terminal) != 0) {
+        return QStringLiteral("模拟模块的伪终端 %1 已不存在（%2）。")
+                   .arg(portName, QString::fromLocal8Bit(std::strerror(errno))) +
+               again;
+    }
+    if (terminal.st_uid != ::geteuid()) {
+        return QStringLiteral("伪终端 %1 属于另一个用户（uid %2），不是本用户的模拟模块，"
+                              "为免把数据发给别人，没有打开它。")
+                   .arg(portName)
+                   .arg(terminal.st_uid) +
+               again;
+    }
+#else
+    Q_UNUSED(portName);
+#endif
+    return QString();
+}
 
 QList<Entry> running()
 {
@@ -119,19 +175,10 @@ QList<Entry> running()
         return entries;
     }
     for (const QByteArray &name : moduleFiles(folder.get())) {
-        const QByteArray lockName = keyOf(name) + kLockSuffix;
-        Descriptor lock;
-        const LockState state = tryLock(folder.get(), lockName, &lock, &why);
-        if (state == LockState::Taken) {
-            // Nobody holds it: the module is gone. Clear what it left while holding the
-            // lock, so a new module on the same port cannot be announcing at that moment.
-            ::unlinkat(folder.get(), name.constData(), 0);
-            ::unlinkat(folder.get(), lockName.constData(), 0);
-            continue;
-        }
-        // Unusable: we cannot tell, so we do not offer it. Held, for an entry written
-        // aside: its module is writing it now.
-        if (state == LockState::Unusable || !name.endsWith(kEntrySuffix))
+        const LockState state = probe(folder.get(), name, &why);
+        // Taken: the module is gone. Unusable: we cannot tell, so we do not offer it. Held,
+        // for an entry written aside: its module is writing it now.
+        if (state != LockState::Held || !name.endsWith(kEntrySuffix))
             continue;
         if (const std::optional<Entry> entry = readEntry(folder.get(), name))
             entries.append(*entry);

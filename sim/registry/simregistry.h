@@ -33,13 +33,23 @@ QList<Entry> running();
 // The name a module announces itself by: "ESP8266 模拟模块 (" + portName + ")".
 QString friendlyName(const QString &portName);
 
+// Why the module listed on `portName` must not be opened now, or empty when it may. The
+// entry is opened long after the scan: its module may have stopped since, and its
+// pseudo-terminal gone to another user, who would then read what the console sends. So
+// it is opened only while its module still runs (its lock is held) and the terminal is
+// this user's. The text is for the open-failure box.
+QString whyNotOpen(const QString &portName);
+
 // The ports given (the machine's own), then every running module, each as the port list
-// shows it: Port is any {portName, friendlyName} pair.
+// shows it: Port is any {portName, friendlyName, whyNotOpen} triple, the last asked again
+// when the entry is opened.
 template <typename Port> QList<Port> withRunning(QList<Port> ports)
 {
     const QList<Entry> modules = running();
-    for (const Entry &module : modules)
-        ports.append({module.portName, module.friendlyName});
+    for (const Entry &module : modules) {
+        const QString portName = module.portName;
+        ports.append({portName, module.friendlyName, [portName] { return whyNotOpen(portName); }});
+    }
     return ports;
 }
 

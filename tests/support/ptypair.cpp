@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 bool PtyPair::write(const QByteArray &bytes)
@@ -68,4 +70,24 @@ QByteArray PtyPair::readExactly(qsizetype count, int timeoutMs)
         }
     }
     return out;
+}
+
+PtyPair::Line PtyPair::line() const
+{
+    // The kernel's own view of a terminal's settings; on the master side it is the
+    // slave's, which the console set.
+    struct KernelTermios2
+    {
+        tcflag_t c_iflag;
+        tcflag_t c_oflag;
+        tcflag_t c_cflag;
+        tcflag_t c_lflag;
+        cc_t c_line;
+        cc_t c_cc[19];
+        speed_t c_ispeed;
+        speed_t c_ospeed;
+    } settings{};
+    if (::ioctl(m_pty.masterFd(), _IOR('T', 0x2A, KernelTermios2), &settings) != 0)
+        return {};
+    return {qint64(settings.c_ospeed), bool(settings.c_cflag & CSTOPB)};
 }

@@ -20,6 +20,15 @@ public:
     QByteArray read(int timeoutMs = 1000, int quietMs = 50);
     // Reads until exactly `count` bytes have arrived or timeoutMs passes.
     QByteArray readExactly(qsizetype count, int timeoutMs = 2000);
+    // The line settings the console gave the terminal: the speed as a plain number (a
+    // speed outside the classic table too) and whether it sends two stop bits. Zero speed
+    // when they cannot be read.
+    struct Line
+    {
+        qint64 speed = 0;
+        bool twoStopBits = false;
+    };
+    Line line() const;
     // Closes the master side: the slave side sees the device gone.
     void closeMaster() { m_pty.close(); }
 

@@ -5,6 +5,7 @@
 #include "logview.h"
 #include "ptypair.h"
 #include "qtseriallink.h"
+#include "startup.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -57,6 +58,7 @@ struct WindowHarness
 
     void build(std::function<QList<PortEntry>()> scan)
     {
+        Startup::prepareProcess();
         Form1::Services services;
         services.link = &link;
         services.messages = &messages;
