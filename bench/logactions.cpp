@@ -99,6 +99,19 @@ int runLogActions(WindowHarness &window, double megabytes)
             "%.0f MB%s\n",
             what, timed.worstMs, timed.doneMs, timed.peakMb, extra.constData());
     };
+    // An action whose work is bytes somewhere else: exactly the log's, and all of them.
+    const auto reportBytes = [&](const char *what, const Timed &timed, const char *holder,
+                                 const LargeLog::Bytes &got, bool done) {
+        const bool ok = done && got == made;
+        allOk = allOk && ok;
+        report(what, timed,
+               QStringLiteral("; %1 %2 bytes of %3: %4")
+                   .arg(QLatin1String(holder))
+                   .arg(got.size)
+                   .arg(made.size)
+                   .arg(QLatin1String(okOr(ok)))
+                   .toUtf8());
+    };
     const auto now = [] { return true; };
     const auto key = [log](Qt::Key key, Qt::KeyboardModifiers modifiers) {
         return [log, key, modifiers] { QTest::keyClick(log, key, modifiers); };
@@ -128,15 +141,8 @@ int runLogActions(WindowHarness &window, double megabytes)
                 xclip.start(QStringLiteral("xclip"), LargeLog::pasteArgs());
             },
             [&] { return xclip.state() == QProcess::NotRunning; });
-        const LargeLog::Bytes got = LargeLog::readFile(pasted);
-        const bool ok = xclip.exitCode() == 0 && got == made;
-        allOk = allOk && ok;
-        report("copy (Ctrl+C, xclip reads it)", copied,
-               QStringLiteral("; xclip read %1 bytes of %2: %3")
-                   .arg(got.size)
-                   .arg(made.size)
-                   .arg(QLatin1String(okOr(ok)))
-                   .toUtf8());
+        reportBytes("copy (Ctrl+C, xclip reads it)", copied, "xclip read",
+                    LargeLog::readFile(pasted), xclip.exitCode() == 0);
     } else {
         report("copy (Ctrl+C)", timeAction(key(Qt::Key_C, Qt::ControlModifier), now));
         resetPeak();
@@ -178,15 +184,8 @@ int runLogActions(WindowHarness &window, double megabytes)
         },
         [&] { return saved; });
     QObject::disconnect(connection);
-    const LargeLog::Bytes file = LargeLog::readFile(window.savePath);
-    const bool fileOk = savedOk && file == made;
-    allOk = allOk && fileOk;
-    report("save (\"保存为文件…\")", save,
-           QStringLiteral("; the file holds %1 bytes of %2: %3")
-               .arg(file.size)
-               .arg(made.size)
-               .arg(QLatin1String(okOr(fileOk)))
-               .toUtf8());
+    reportBytes("save (\"保存为文件…\")", save, "the file holds",
+                LargeLog::readFile(window.savePath), savedOk);
 
     const Timed clear = timeAction([&window] { window.click("Command26"); },
                                    [log] { return log->document()->isEmpty(); });
