@@ -170,7 +170,7 @@ void LogView::scheduleFlush()
     if (m_sinceFlush.isValid()) {
         const qint64 showMs = m_showNs / 1'000'000;
         const qint64 period = m_pendingChars > sliceChars()
-                                  ? showMs / 2
+                                  ? showMs + showMs / 2
                                   : qMax<qint64>(kFlushIntervalMs, 2 * showMs);
         wait = qMax<qint64>(0, period - m_sinceFlush.elapsed());
     }
