@@ -31,7 +31,9 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -101,6 +103,17 @@ Form1::Form1(const Services &services, QWidget *parent)
                                                   [this] { return ui->Text1->toPlainText(); });
     m_receiveText = std::make_unique<ReceiveText>();
     ui->Text3->setCoalescing(true);
+    m_reopener = new PortReopener(*m_services.link, m_services.reopen, this);
+    // The open button's menu, by the mouse, the Menu key or Shift+F10; its caption and click
+    // stay as they are. The entry is off at every start.
+    m_openButtonMenu = new QMenu(ui->Command1);
+    m_reopenAction = m_openButtonMenu->addAction(QStringLiteral("断开后自动重新打开"));
+    m_reopenAction->setCheckable(true);
+    ui->Command1->setContextMenuPolicy(Qt::CustomContextMenu);
+    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), ui->Command1, nullptr,
+                                  nullptr, Qt::WidgetShortcut);
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { showOpenButtonMenu(ui->Command1->rect().center()); });
 
     m_timer3 = new QTimer(this);
     m_timer3->setObjectName(QStringLiteral("Timer3"));
@@ -142,6 +155,18 @@ void Form1::wireControls()
     connect(ui->Command28, &QPushButton::clicked, this, &Form1::rescan);
     connect(ui->Combo1, qOverload<int>(&QComboBox::activated), this, &Form1::portChosen);
     connect(ui->Command1, &QPushButton::clicked, this, &Form1::toggleOpen);
+    connect(ui->Command1, &QWidget::customContextMenuRequested, this, &Form1::showOpenButtonMenu);
+    connect(m_reopenAction, &QAction::toggled, m_reopener, &PortReopener::setEnabled);
+    connect(m_reopener, &PortReopener::waitingFor, this, [this](const QString &port) {
+        noteInReceiveLog(QStringLiteral("（串口 %1 已断开，等待重新连接…）").arg(port));
+    });
+    connect(m_reopener, &PortReopener::reopened, this, [this](const QString &port) {
+        noteInReceiveLog(QStringLiteral("（已重新打开串口 %1）").arg(port));
+        ui->Command1->setText(kCloseCaption);
+    });
+    connect(m_reopener, &PortReopener::stopped, this, [this](const QString &port) {
+        noteInReceiveLog(QStringLiteral("（已停止等待串口 %1）").arg(port));
+    });
 
     for (const FixedCommand &command : kFixedCommands) {
         auto *button = findChild<QPushButton *>(QLatin1String(command.button));
@@ -251,6 +276,11 @@ QString Form1::chosenSystemName() const
 
 void Form1::toggleOpen()
 {
+    // While a lost port is waited for, a click stops waiting and leaves the port closed.
+    if (m_reopener->isWaiting()) {
+        m_reopener->stopWaiting();
+        return;
+    }
     SerialLink &link = *m_services.link;
     if (link.isOpen()) {
         link.close();
@@ -270,7 +300,8 @@ void Form1::toggleOpen()
         whyNotOpen = m_ports.at(entry).whyNotOpen;
     if (settings && whyNotOpen)
         why = whyNotOpen();
-    if (!settings || !why.isEmpty() || !link.open(chosenSystemName(), *settings, &why)) {
+    const QString systemName = chosenSystemName();
+    if (!settings || !why.isEmpty() || !link.open(systemName, *settings, &why)) {
         showOpenFailure(why);
         return;
     }
@@ -279,6 +310,7 @@ void Form1::toggleOpen()
         showOpenFailure(why);
         return;
     }
+    m_reopener->opened(systemName, *settings, whyNotOpen);
     m_openedPort = ui->Combo1->currentText();
     ui->Command1->setText(kCloseCaption);
 }
@@ -296,16 +328,35 @@ void Form1::portLost(const QString &why)
     // Everything received before the loss is already counted and in the log.
     // A rescan or an edit of the list since the open does not change which port was lost.
     ui->Command1->setText(kOpenCaption);
+    // When it is to be reopened, the receive log says so instead of a box.
+    if (m_reopener->takeLoss())
+        return;
     m_services.messages->error(
         kErrorTitle, QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
+}
+
+void Form1::showOpenButtonMenu(const QPoint &at)
+{
+    m_openButtonMenu->popup(ui->Command1->mapToGlobal(at));
+    // Its one entry is chosen with Return or Space at once, and read out as it opens.
+    m_openButtonMenu->setActiveAction(m_reopenAction);
+}
+
+void Form1::noteInReceiveLog(const QString &note)
+{
+    ui->Text3->appendText((m_receiveLineOpen ? QStringLiteral("\n") : QString()) + note +
+                          QLatin1Char('\n'));
+    m_receiveLineOpen = false;
 }
 
 void Form1::received(const QByteArray &bytes)
 {
     m_rxCount.add(quint64(bytes.size()));
     const QString text = m_receiveText->feed(bytes);
-    if (!text.isEmpty())
+    if (!text.isEmpty()) {
         ui->Text3->appendText(text);
+        m_receiveLineOpen = !text.endsWith(QLatin1Char('\n'));
+    }
 }
 
 void Form1::showCounters()
@@ -329,6 +380,7 @@ void Form1::clearReceiveLog()
 {
     ui->Text3->clearLog();
     m_receiveText->logCleared();
+    m_receiveLineOpen = false;
 }
 
 void Form1::saveLog(LogView *log, const QString &name)

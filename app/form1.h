@@ -2,6 +2,7 @@
 
 #include "bytecount.h"
 #include "portdiscovery.h"
+#include "portreopener.h"
 
 #include <QFont>
 #include <QMainWindow>
@@ -21,7 +22,9 @@ class FreeFormSender;
 class ReceiveText;
 class LogView;
 class LogSaver;
+class QAction;
 class QLabel;
+class QMenu;
 class QTimer;
 
 // The one window. It wires the controls of the Designer form to the classes that do the
@@ -40,6 +43,9 @@ public:
         // Where to save a log: given a suggested path, the path the person picked, or
         // empty when they changed their mind. Defaults to the toolkit's file dialog.
         std::function<QString(const QString &suggested)> saveFileName;
+        // How a lost port is watched for when "断开后自动重新打开" is on: the machine's ports
+        // and their nodes, how often to look and to retry (defaults where left unset).
+        PortReopener::Options reopen;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -84,6 +90,9 @@ private:
     // `why` is the cause, shown behind the box's details button.
     void showOpenFailure(const QString &why);
     void portLost(const QString &why);
+    void showOpenButtonMenu(const QPoint &at);
+    // A line of the console's own in the receive log, on a line of its own; not counted.
+    void noteInReceiveLog(const QString &note);
     void received(const QByteArray &bytes);
     void showCounters();
     void showCount(QLabel *label, const QString &text);
@@ -101,11 +110,16 @@ private:
     // The port list's text when the port was opened: the port a loss names, whatever the
     // list shows by then.
     QString m_openedPort;
+    // The receive log's last line has text and no line break yet.
+    bool m_receiveLineOpen = false;
     QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
     QList<LogSaver *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
+    QMenu *m_openButtonMenu = nullptr;
+    QAction *m_reopenAction = nullptr; // "断开后自动重新打开"
+    PortReopener *m_reopener = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
     std::unique_ptr<ReceiveText> m_receiveText;

@@ -10,7 +10,7 @@
 // The window runs offscreen unless QT_QPA_PLATFORM says otherwise.
 
 #include "benchreport.h"
-#include "simhost.h"
+#include "drivenhost.h"
 #include "windowharness.h"
 
 #include <QApplication>
@@ -66,7 +66,7 @@ const char16_t *const kPayloads[] = {
 
 struct Soak
 {
-    SimHost sim;
+    DrivenHost sim;
     std::unique_ptr<WindowHarness> rig; // the window, once the module is there to list
     quint64 toModule = 0;
     quint64 fromModule = 0;
@@ -120,7 +120,7 @@ struct Soak
         waited.start();
         while (waited.elapsed() < timeoutMs) {
             QTest::qWait(20);
-            if (sim.module().nextEventIn() < 0 && rxCount() == fromModule && txCount() == toModule)
+            if (sim.idle() && rxCount() == fromModule && txCount() == toModule)
                 return true;
         }
         return false;

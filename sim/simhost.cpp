@@ -165,7 +165,7 @@ void SimHost::flush()
     }
 }
 
-void SimHost::flood(const QByteArray &bytes)
+void SimHost::putOnLine(const QByteArray &bytes)
 {
     m_pending.append(bytes);
     flush();

@@ -38,22 +38,23 @@ public:
     bool isOpen() const { return m_master >= 0; }
     // The path a program opens as its serial port, e.g. "/dev/pts/3".
     QString slavePath() const { return m_slavePath; }
-    // The module itself, for a driver that waits until it has nothing more to say.
-    const SimModule &module() const { return m_module; }
     // Makes the module's links real through `farEnd` (not owned; it outlives the host).
     void setFarEnd(SimFarEnd *farEnd);
-
-    // Puts bytes on the line after what the module still has to send, with no limit and
-    // without the module knowing: a test's flood, going as fast as the far end reads.
-    void flood(const QByteArray &bytes);
-    // Forgets what has not gone out yet, as when the line is cut.
-    void dropPending();
 
 signals:
     void received(const QByteArray &bytes); // what came from the line
     void sent(const QByteArray &bytes);     // what the module answered
     // What the module made of data from the network could not be put on the line.
     void networkDataDropped(qsizetype bytes);
+
+protected:
+    // For a host that puts more on the line than the module says (a flood of its own):
+    // the module it runs, bytes put on the line after what the module still has to send
+    // (with no limit and without the module knowing, going as fast as the far end reads),
+    // and forgetting what has not gone out yet, as when the line is cut.
+    const SimModule &module() const { return m_module; }
+    void putOnLine(const QByteArray &bytes);
+    void dropPending();
 
 private:
     void onReadable();

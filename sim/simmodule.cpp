@@ -45,11 +45,6 @@ SimModule::SimModule(const Options &options)
         m_ssidBytes.append(gbk(n.ssid));
 }
 
-QString SimModule::joinedSsid() const
-{
-    return m_joined >= 0 ? m_options.networks.at(m_joined).ssid : QString();
-}
-
 // ---- time ---------------------------------------------------------------------------
 
 qint64 SimModule::scaled(qint64 ms) const

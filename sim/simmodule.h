@@ -114,10 +114,6 @@ public:
     // A client of the module's server: *link is the link it gets, or -1 when none is free.
     QByteArray clientJoined(const QByteArray &ip, int port, int *link);
 
-    // State, for tests.
-    bool isBooting() const { return m_booting; }
-    QString joinedSsid() const;
-
 private:
     struct Link
     {

@@ -240,10 +240,11 @@ bool SimNetBridge::listen(int port)
     auto *server = new QTcpServer(this);
     const QHostAddress address = m_options.listenAny ? QHostAddress(QHostAddress::Any)
                                                      : QHostAddress(QHostAddress::LocalHost);
+    const QString where =
+        m_options.listenAny ? QStringLiteral("every address") : QStringLiteral("127.0.0.1");
     if (!server->listen(address, quint16(port))) {
         say(QStringLiteral("cannot listen on %1 port %2: %3")
-                .arg(m_options.listenAny ? QStringLiteral("every address")
-                                         : QStringLiteral("127.0.0.1"))
+                .arg(where)
                 .arg(port)
                 .arg(server->errorString()));
         delete server;
@@ -251,9 +252,7 @@ bool SimNetBridge::listen(int port)
     }
     m_server = server;
     connect(server, &QTcpServer::newConnection, this, &SimNetBridge::takeClients);
-    say(QStringLiteral("listening on %1 port %2")
-            .arg(m_options.listenAny ? QStringLiteral("every address") : QStringLiteral("127.0.0.1"))
-            .arg(port));
+    say(QStringLiteral("listening on %1 port %2").arg(where).arg(port));
     return true;
 }
 

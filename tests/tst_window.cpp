@@ -23,6 +23,10 @@
 
 #include <tuple>
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray gbk(const QString &text)
@@ -163,6 +167,8 @@ private slots:
     void errorBoxShowsItsDetailsInChinese();
     void lostBoxNamesThePortAsOpened_data();
     void lostBoxNamesThePortAsOpened();
+    void lostPortIsReopened_data();
+    void lostPortIsReopened();
 
 private:
     PtyWindow &rowWindow(const QList<PortEntry> &ports, bool open);
@@ -1390,6 +1396,141 @@ void TstWindow::lostBoxNamesThePortAsOpened()
     QCOMPARE(h.messages.boxes[0].text,
              QStringLiteral("串口 ") + opened + QStringLiteral(" 已断开!"));
     QCOMPARE(h.button("Command1")->text(), kOpen);
+}
+
+void TstWindow::lostPortIsReopened_data()
+{
+    QTest::addColumn<bool>("on");           // "断开后自动重新打开" checked
+    QTest::addColumn<QString>("meanwhile"); // done while the port is waited for
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("off: the loss box as before") << false << "" << false;
+    QTest::newRow("on: reopened with its settings") << true << "" << true;
+    QTest::newRow("on: a command while waiting only warns") << true << "Command5" << true;
+    QTest::newRow("on: a click on the open button stops waiting") << true << "Command1" << false;
+    QTest::newRow("on: another adapter at the same path is not opened")
+        << true << "other adapter" << true;
+    QTest::newRow("on: a module the scan no longer vouches for is not opened")
+        << true << "unvouched" << true;
+    QTest::newRow("on: a terminal by its own node gives the loss box")
+        << true << "own node" << false;
+}
+
+// The module's pseudo-terminal is reached through a link, as a device's fixed name leads to
+// the node it has now: the module goes (its terminal closes, the link is removed) and comes
+// back on a new terminal behind the same link. In the last row the terminal's own node is
+// opened, whose number the next terminal on the machine takes.
+void TstWindow::lostPortIsReopened()
+{
+    QFETCH(bool, on);
+    QFETCH(QString, meanwhile);
+    QFETCH(bool, reopened);
+    QTemporaryDir dir;
+    auto pty = std::make_unique<PtyPair>();
+    const bool ownNode = meanwhile == QLatin1String("own node");
+    const QString path = ownNode ? pty->slavePath() : dir.filePath(QStringLiteral("module"));
+    QVERIFY(pty->isValid() && (ownNode || QFile::link(pty->slavePath(), path)));
+    // A pseudo-terminal is no port the machine lists. Two rows hold the reopen back for a
+    // while: one lists the path as a USB adapter whose serial number changes and comes back,
+    // one has the scan list it with a check that refuses it for a while.
+    const bool listed = meanwhile == QLatin1String("other adapter");
+    const bool checked = meanwhile == QLatin1String("unvouched");
+    bool heldBack = false;
+    int looks = 0;
+    PortReopener::Options reopen;
+    reopen.ports = [&] {
+        ++looks;
+        if (!listed || !QFileInfo::exists(path))
+            return QList<PortIdentity>{};
+        return QList<PortIdentity>{{path, path, 0x0403, 0x6001, heldBack ? "B2" : "A1", {}}};
+    };
+    reopen.nodeReady = [&](const QString &name) {
+        ++looks;
+        return ::access(QFile::encodeName(name).constData(), R_OK | W_OK) == 0;
+    };
+    reopen.pollMs = 5;
+    const auto scan = [&] {
+        if (!checked)
+            return QList<PortEntry>{};
+        return QList<PortEntry>{{path, path, [&] { return heldBack ? "gone" : QString(); }}};
+    };
+    WindowHarness h(scan, reopen);
+    h.combo("Combo2")->setEditText(QStringLiteral("9600"));
+    h.combo("Combo6")->setEditText(QStringLiteral("2"));
+    if (on) {
+        // Shift+F10 on the focused open button, then Return on its one entry.
+        QVERIFY(showActive(h));
+        h.button("Command1")->setFocus();
+        QTest::keyClick(h.button("Command1"), Qt::Key_F10, Qt::ShiftModifier);
+        auto *menu = h.button("Command1")->findChild<QMenu *>();
+        QVERIFY2(menu && menu->isVisible(), "the open button's menu did not come up");
+        QCOMPARE(menu->actions().size(), 1);
+        QAction *entry = menu->actions()[0];
+        QCOMPARE(entry->text(), QStringLiteral("断开后自动重新打开"));
+        QVERIFY(entry->isCheckable() && !entry->isChecked());
+        QTest::keyClick(menu, Qt::Key_Return);
+        QVERIFY(entry->isChecked() && !menu->isVisible());
+    }
+    QVERIFY(h.openPath(path));
+    h.click("Command5");
+    QVERIFY(pty->write("AT\r\r\n\r\nOK")); // the last line has no break yet
+    QTRY_COMPARE(h.window->RxCount(), QStringLiteral("9"));
+
+    QVERIFY(ownNode || QFile::remove(path));
+    pty.reset();
+    const QString waiting =
+        QStringLiteral("AT\n\nOK\n（串口 ") + path + QStringLiteral(" 已断开，等待重新连接…）\n");
+    if (!on || ownNode) {
+        QTRY_COMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes[0].text, "串口 " + path + " 已断开!");
+        QCOMPARE(h.receiveLog()->shownText(), QStringLiteral("AT\n\nOK"));
+    } else {
+        QTRY_COMPARE(h.receiveLog()->shownText(), waiting);
+        QVERIFY(h.messages.boxes.isEmpty());
+    }
+    QCOMPARE(h.button("Command1")->text(), kOpen);
+    QCOMPARE(h.window->RxCount(), QStringLiteral("9"));
+
+    if (meanwhile == QLatin1String("Command5")) {
+        h.click("Command5");
+        QCOMPARE(h.messages.boxes.size(), 1);
+        QCOMPARE(h.messages.boxes[0].kind, QStringLiteral("warn"));
+    } else if (meanwhile == QLatin1String("Command1")) {
+        h.click("Command1");
+        QCOMPARE(h.receiveLog()->shownText(),
+                 waiting + QStringLiteral("（已停止等待串口 ") + path + QStringLiteral("）\n"));
+    }
+    heldBack = listed || checked;
+    pty = std::make_unique<PtyPair>();
+    QVERIFY(pty->isValid() && (ownNode || QFile::link(pty->slavePath(), path)));
+    const int looked = looks;
+    if (!reopened) {
+        // Nothing watches any more: by now it would have looked forty times.
+        QTest::qWait(200);
+        QCOMPARE(looks, looked);
+        QVERIFY(!h.link.isOpen());
+        QCOMPARE(h.button("Command1")->text(), kOpen);
+        return;
+    }
+    if (heldBack) {
+        // Long enough to have looked at what came back many times over.
+        QTRY_VERIFY(looks > looked + 20 || h.link.isOpen());
+        QVERIFY2(!h.link.isOpen(), "what came back was opened");
+        heldBack = false;
+    }
+    QTRY_VERIFY(h.link.isOpen());
+    QCOMPARE(h.button("Command1")->text(), kClose);
+    QCOMPARE(h.receiveLog()->shownText(),
+             waiting + QStringLiteral("（已重新打开串口 ") + path + QStringLiteral("）\n"));
+    // The new terminal runs at the speed and stop bits the window opened the first one with.
+    termios t{};
+    const int fd = ::open(QFile::encodeName(pty->slavePath()), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0 && tcgetattr(fd, &t) == 0);
+    ::close(fd);
+    QCOMPARE(cfgetospeed(&t), speed_t(B9600));
+    QVERIFY(t.c_cflag & CSTOPB);
+    h.click("Command5");
+    QCOMPARE(pty->readExactly(4), QByteArray("AT\r\n"));
+    QVERIFY(h.messages.boxes.size() == (meanwhile == QLatin1String("Command5") ? 1 : 0));
 }
 
 QTEST_MAIN(TstWindow)

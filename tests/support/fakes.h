@@ -64,10 +64,11 @@ class FakeSerialLink : public SerialLink
     Q_OBJECT
 public:
     using SerialLink::SerialLink;
-    bool open(const QString &, const LineSettings &, QString *) override
+    bool open(const QString &name, const LineSettings &settings, QString *) override
     {
-        m_open = true;
-        return true;
+        opens.append({name, settings});
+        m_open = openSucceeds;
+        return m_open;
     }
     void close() override { m_open = false; }
     bool isOpen() const override { return m_open; }
@@ -90,7 +91,9 @@ public:
     }
 
     bool writeSucceeds = true;
+    bool openSucceeds = true;
     QByteArray written;
+    QList<std::pair<QString, LineSettings>> opens; // every open asked for, in order
 
 private:
     bool m_open = false;

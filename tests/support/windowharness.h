@@ -29,8 +29,13 @@ struct WindowHarness
         build([this] { return ports; });
     }
 
-    // The window with a scan of the test's own making, run at every "扫描".
-    explicit WindowHarness(std::function<QList<PortEntry>()> scan) { build(std::move(scan)); }
+    // The window with a scan of the test's own making, run at every "扫描", and a lost port
+    // watched for as `reopen` says.
+    explicit WindowHarness(std::function<QList<PortEntry>()> scan,
+                           PortReopener::Options reopen = {})
+    {
+        build(std::move(scan), std::move(reopen));
+    }
 
     template <typename T> T *get(const char *name) const
     {
@@ -56,13 +61,14 @@ struct WindowHarness
     }
     bool openPty(const PtyPair &pty) { return openPath(pty.slavePath()); }
 
-    void build(std::function<QList<PortEntry>()> scan)
+    void build(std::function<QList<PortEntry>()> scan, PortReopener::Options reopen = {})
     {
         Startup::prepareProcess();
         Form1::Services services;
         services.link = &link;
         services.messages = &messages;
         services.ports = std::move(scan);
+        services.reopen = std::move(reopen);
         services.openUrl = [this](const QUrl &url) { opened.append(url); };
         services.saveFileName = [this](const QString &suggested) {
             offeredSavePaths.append(suggested);

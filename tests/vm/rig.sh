@@ -4,7 +4,8 @@
 #   rig.sh <work dir> <program> <platform plugin> <uart pty> <adapter pty> <qmp socket>
 # The guest's ttyS0 is its console, on QEMU's standard input and output, where the program
 # (run with --guest) talks to the test. ttyS1 is a 16550A wired to <uart pty>; ttyUSB0 an
-# FTDI adapter (QEMU's usb-serial on xHCI, QMP id "adapter") wired to <adapter pty>. The
+# FTDI adapter (QEMU's usb-serial on xHCI, QMP id "adapter", with a serial number of its own
+# as a real one has, whichever socket it is in) wired to <adapter pty>. The
 # guest runs udevd as a desktop does: it puts the adapter's model name on its tty, which
 # the port list shows. The kernel is fetched once and kept in <work dir>.
 set -e
@@ -75,5 +76,5 @@ exec qemu-system-x86_64 -nodefaults -no-user-config -display none -no-reboot -ac
     -append "console=ttyS0 quiet loglevel=1 panic=-1" \
     -serial stdio -serial "$uart" \
     -device qemu-xhci,id=xhci -chardev serial,id=adapterline,path="$adapter" \
-    -device usb-serial,id=adapter,bus=xhci.0,chardev=adapterline \
+    -device usb-serial,id=adapter,bus=xhci.0,chardev=adapterline,serial=QUORLIN-A1 \
     -qmp "unix:$qmp,server=on,wait=off"

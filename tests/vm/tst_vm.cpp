@@ -6,8 +6,8 @@
 // QMP unplugs and plugs in again. The commands run as well on a window here over a
 // pseudo-terminal, and what crosses the line must be the same, byte for byte.
 #include "commandtable.h"
+#include "drivenhost.h"
 #include "portdiscovery.h"
-#include "simhost.h"
 #include "windowharness.h"
 
 #include <QCryptographicHash>
@@ -16,19 +16,24 @@
 #include <QJsonObject>
 #include <QLibraryInfo>
 #include <QLocalSocket>
+#include <QMenu>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <malloc.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +48,50 @@ const auto set = [](const QString &control, const QString &text) {
 };
 const auto sha1 = [](const QString &text) {
     return QString(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha1).toHex());
+};
+
+// Notes when a node appears in /dev, beside the window's thread, which a look at the ports
+// may hold up: the kernel's own word (inotify), timed on the monotonic clock.
+struct NodeWatch
+{
+    static qint64 now() { return QDeadlineTimer::current().deadline(); }
+    void start(const QString &name)
+    {
+        stop();
+        at = -1;
+        running = true;
+        fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        inotify_add_watch(fd, "/dev", IN_CREATE);
+        thread = std::thread([this, name = name.toLocal8Bit()] {
+            alignas(inotify_event) char events[4096];
+            for (pollfd p{fd, POLLIN, 0}; running;) {
+                if (poll(&p, 1, 20) <= 0)
+                    continue;
+                const ssize_t n = read(fd, events, sizeof events);
+                for (ssize_t i = 0; i < n;) {
+                    const auto *e = reinterpret_cast<const inotify_event *>(events + i);
+                    if (at < 0 && e->len && name == e->name)
+                        at = now();
+                    i += ssize_t(sizeof(inotify_event) + e->len);
+                }
+            }
+        });
+    }
+    void stop()
+    {
+        running = false;
+        if (thread.joinable())
+            thread.join();
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+    ~NodeWatch() { stop(); }
+
+    std::atomic<qint64> at{-1}; // when it appeared
+    std::atomic<bool> running{false};
+    int fd = -1;
+    std::thread thread;
 };
 
 // Drives the real window: operations in, the window's state out. The guest runs it on what
@@ -81,6 +130,48 @@ struct Driver
                 a["entries"] = entries;
             } else if (what == "awaitBox") {
                 (void)QTest::qWaitFor([this] { return !h.messages.boxes.isEmpty(); }, ms);
+            } else if (what == "await") { // until a button's caption or a log holds `text`
+                (void)QTest::qWaitFor([&] { return textOf(name).contains(text); }, ms);
+            } else if (what == "wait") {
+                QTest::qWait(ms);
+            } else if (what == "menu") { // an entry of a control's menu, by the Menu key
+                QWidget *control = h.get<QWidget>(qPrintable(name));
+                const QPoint at = control->rect().center();
+                QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, at,
+                                          control->mapToGlobal(at));
+                QCoreApplication::sendEvent(control, &menuKey);
+                QMenu *menu = control->findChild<QMenu *>();
+                for (QAction *entry : menu ? menu->actions() : QList<QAction *>{}) {
+                    // A checkable entry is set as `ms` says (1: checked); any other is chosen.
+                    if (entry->text() == text &&
+                        (!entry->isCheckable() || entry->isChecked() != (ms == 1)))
+                        entry->trigger();
+                    if (entry->text() == text)
+                        a["checked"] = entry->isChecked();
+                }
+                if (menu)
+                    menu->close();
+            } else if (what == "look") { // the ports as the reopener sees them, and the cost
+                QElapsedTimer look;
+                look.start();
+                QJsonArray ports;
+                for (const PortIdentity &p : usbPortIdentities())
+                    ports.append(QStringLiteral("%1 %2:%3 %4 %5")
+                                     .arg(p.systemName)
+                                     .arg(p.vendorId, 4, 16, QLatin1Char('0'))
+                                     .arg(p.productId, 4, 16, QLatin1Char('0'))
+                                     .arg(p.serialNumber, p.usbPath));
+                a["lookMs"] = look.elapsed();
+                a["identities"] = ports;
+            } else if (what == "watch") { // for the node /dev/`text`, and the port open again
+                node.start(text);
+                m_reopened = -1;
+                m_caption.start();
+            } else if (what == "awaitReopen") { // ms from the node's appearing to the port open
+                (void)QTest::qWaitFor([this] { return !m_caption.isActive(); }, ms);
+                m_caption.stop();
+                node.stop();
+                a["reopenMs"] = node.at < 0 || m_reopened < 0 ? -1 : m_reopened - node.at;
             } else if (what == "timer5") {
                 timer5()->setInterval(ms);
             } else if (what == "logs") { // a long receive log by its length and digest only
@@ -109,8 +200,29 @@ struct Driver
         return a;
     }
     QTimer *timer5() const { return &h.window->payloadTimer(); }
+    QString textOf(const QString &name) const
+    {
+        if (auto *log = h.window->findChild<LogView *>(name))
+            return log->shownText();
+        return h.button(qPrintable(name))->text();
+    }
+
+    Driver()
+    {
+        m_caption.setInterval(1);
+        m_caption.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_caption, &QTimer::timeout, [this] {
+            if (h.button("Command1")->text() == QStringLiteral("关闭串口")) {
+                m_reopened = NodeWatch::now();
+                m_caption.stop();
+            }
+        });
+    }
 
     WindowHarness h{[] { return systemPorts(); }};
+    NodeWatch node;
+    QTimer m_caption; // looks every millisecond whether the port is open again
+    qint64 m_reopened = -1;
 };
 
 // The guest's side: reads operations from its console, answers each on one line.
@@ -163,7 +275,7 @@ struct Side
         return slave >= 0;
     }
 
-    SimHost sim{fast()};
+    DrivenHost sim{fast()};
     int slave = -1;
     QByteArray in, out;
     std::unique_ptr<Driver> local; // none for the guest's window
@@ -175,6 +287,16 @@ struct Side
 const QString kAdapter = QStringLiteral("QEMU USB SERIAL (ttyUSB0)");
 const QString kUart = QStringLiteral("ttyS1");
 const QString kClose = QStringLiteral("关闭串口");
+const QString kAdapterSerial = QStringLiteral("QUORLIN-A1"); // as rig.sh plugs it in
+const QString kReopenEntry = QStringLiteral("断开后自动重新打开");
+QString waitingNote(const QString &port)
+{
+    return "（串口 " + port + " 已断开，等待重新连接…）\n";
+}
+QString reopenedNote(const QString &port)
+{
+    return "（已重新打开串口 " + port + "）\n";
+}
 const QString kOpen = QStringLiteral("打开串口");
 const char *nameOf(const QString &entry)
 {
@@ -244,6 +366,8 @@ private slots:
     void unplugWhilePayloadWaits();
     void unplugMidFlood();
     void unplugAndReplugTwentyTimes();
+    void replugReopensTenTimes();
+    void anotherAdapterIsNotTakenForIt();
 
 private:
     // Runs operations on a window and takes its state; false with m_why when that failed.
@@ -258,9 +382,15 @@ private:
     // Empties the logs and the counters, and forgets what crossed the line.
     bool reset(Side &side);
     bool qmp(const QString &command, const QJsonObject &arguments = {});
-    // The adapter in and out (QMP's device_add and device_del); unplug waits for the box.
+    // The adapter in and out (QMP's device_add and device_del); unplug waits for the box, or
+    // for what `awaited` waits for, and until QEMU has let go of the device `id`.
     bool plug();
-    bool unplug(qint64 *toBoxMs = nullptr);
+    bool unplug(qint64 *toBoxMs = nullptr,
+                const QJsonObject &awaited = op("awaitBox", {}, {}, 5000),
+                const QString &id = "adapter");
+    // Plugs the adapter in and waits for the guest's window to have the port open again:
+    // `guestMs` after its node `node` appeared in the guest, `hostMs` after device_add.
+    bool plugAndAwaitReopen(const QString &node, qint64 *guestMs, qint64 *hostMs);
     Side &sideOf(const QString &entry) { return entry == kUart ? m_uart : m_usb; }
     void readConsole();
 
@@ -324,7 +454,7 @@ bool TstVm::settle(Side &side, int ms)
             return false;
         const QString sent = QString::number(side.out.size());
         if (!a["pending"].toBool() && a["tx"].toString() == QString::number(side.in.size()) &&
-            side.sim.module().nextEventIn() < 0 && a["rx"].toString() == sent)
+            side.sim.idle() && a["rx"].toString() == sent)
             return true;
         if (clock.elapsed() > ms) {
             m_why = QStringLiteral("waited %1 ms for RxCount %2; it shows %3, payload pending: %4")
@@ -371,18 +501,35 @@ bool TstVm::plug()
         m_plugged = qmp("device_add", {{"driver", "usb-serial"},
                                        {"id", "adapter"},
                                        {"bus", "xhci.0"},
-                                       {"chardev", "adapterline"}});
+                                       {"chardev", "adapterline"},
+                                       {"serial", kAdapterSerial}});
     return m_plugged;
 }
 
-bool TstVm::unplug(qint64 *toBoxMs)
+bool TstVm::plugAndAwaitReopen(const QString &node, qint64 *guestMs, qint64 *hostMs)
+{
+    QJsonObject a;
+    if (!run(m_usb, {op("watch", {}, node)}))
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    if (!plug() || !run(m_usb, {op("awaitReopen", {}, {}, 10000)}, &a))
+        return false;
+    *hostMs = clock.elapsed();
+    *guestMs = a["reopenMs"].toInteger();
+    m_why = "the port was not open again 10 s after the adapter came back: " +
+            QJsonDocument(a).toJson(QJsonDocument::Compact);
+    return a["caption"] == kClose;
+}
+
+bool TstVm::unplug(qint64 *toBoxMs, const QJsonObject &awaited, const QString &id)
 {
     // QEMU 7.2 crashes when the adapter's line brings data while the adapter is taken away:
     // first QEMU reads all the module said.
     const auto quiet = [this] {
         int waiting = 0;
         return ::ioctl(m_usb.slave, FIONREAD, &waiting) == 0 && waiting == 0 &&
-               m_usb.sim.module().nextEventIn() < 0;
+               m_usb.sim.idle();
     };
     m_why = "the adapter's line never went quiet";
     if (!QTest::qWaitFor(quiet, 5000))
@@ -390,9 +537,9 @@ bool TstVm::unplug(qint64 *toBoxMs)
     QElapsedTimer clock;
     clock.start();
     m_qmpEvents.clear();
-    if (!qmp("device_del", {{"id", "adapter"}}) || !run(m_usb, {op("awaitBox", {}, {}, 5000)}))
+    if (!qmp("device_del", {{"id", id}}) || !run(m_usb, {awaited}))
         return false;
-    m_plugged = false;
+    m_plugged = m_plugged && id != "adapter";
     if (toBoxMs)
         *toBoxMs = clock.elapsed();
     // QEMU lets go of the adapter before it takes a new one by the same name.
@@ -629,7 +776,7 @@ void TstVm::unplugMidFlood()
              qPrintable("the flood never came: " + m_why));
     // The module stops, and what QEMU has not read yet is dropped (see unplug()); what QEMU
     // holds is still on its way to the console as the adapter goes.
-    m_usb.sim.dropPending();
+    m_usb.sim.cut();
     tcflush(m_usb.slave, TCIFLUSH);
     VERIFY(unplug() && run(m_usb, {op("logs")}, &a));
     const int counted = a["rx"].toString().toInt();
@@ -677,6 +824,99 @@ void TstVm::unplugAndReplugTwentyTimes()
           qPrintable(heap.join(' ')), qPrintable(detail));
     QCOMPARE(fds.last(), fds.first());
     QVERIFY2(qAbs(heap.last().toLongLong() - heap.first().toLongLong()) < 4096, "the heap grew");
+}
+
+void TstVm::replugReopensTenTimes()
+{
+    // With "断开后自动重新打开" on, the adapter pulled out and put back answers "测试AT" again
+    // with no click on the open button, and no box.
+    QJsonObject a, b;
+    VERIFY(plug() && open(m_usb, kAdapter) &&
+           run(m_usb, {op("menu", "Command1", kReopenEntry, 1)}, &a));
+    QVERIFY(a["checked"].toBool());
+    // What tells the adapter apart, as the guest reads it, and what one look at them costs.
+    VERIFY(run(m_usb, {op("look")}, &a) && run(m_usb, {op("look")}, &b));
+    const QStringList ports = a["identities"].toVariant().toStringList();
+    qInfo("the guest's USB adapters: %s; one look %lld ms, then %lld ms",
+          qPrintable(ports.join(", ")), a["lookMs"].toInteger(), b["lookMs"].toInteger());
+    // Its USB path names the xHCI socket QEMU plugged it into last.
+    QVERIFY2(ports.size() == 1 &&
+                 QRegularExpression("^ttyUSB0 0403:6001 " + kAdapterSerial + " 1-\\d+:1\\.0$")
+                     .match(ports[0])
+                     .hasMatch(),
+             qPrintable(ports.join(", ")));
+    QList<int> fds;
+    QStringList heap, toNote, guestTimes, hostTimes;
+    QElapsedTimer clock;
+    clock.start();
+    for (int cycle = 1; cycle <= 10; ++cycle) {
+        VERIFY(reset(m_usb) && run(m_usb, {click("Command5")}) && settle(m_usb) &&
+               run(m_usb, {op("logs")}, &a));
+        QCOMPARE(m_usb.in, QByteArray("AT\r\n"));
+        QCOMPARE(a["recv"].toString(), QStringLiteral("AT\n\nOK\n"));
+        heap.append(QString::number(a["heap"].toInteger()));
+        fds.append(a["fds"].toInt());
+
+        qint64 ms = 0, guestMs = 0, hostMs = 0;
+        VERIFY(unplug(&ms, op("await", "Text3", waitingNote("ttyUSB0"), 5000)) &&
+               run(m_usb, {op("logs")}, &a));
+        toNote.append(QString::number(ms));
+        QCOMPARE(a["recv"].toString(), "AT\n\nOK\n" + waitingNote("ttyUSB0"));
+        QCOMPARE(a["caption"].toString(), kOpen);
+        VERIFY(plugAndAwaitReopen("ttyUSB0", &guestMs, &hostMs) && run(m_usb, {op("logs")}, &a));
+        guestTimes.append(QString::number(guestMs));
+        hostTimes.append(QString::number(hostMs));
+        QCOMPARE(a["recv"].toString(),
+                 "AT\n\nOK\n" + waitingNote("ttyUSB0") + reopenedNote("ttyUSB0"));
+        QCOMPARE(m_usb.boxes.size(), 0);
+    }
+    qInfo("10 cycles in %lld ms; the note after device_del in ms: %s; the port open again after "
+          "its node appeared in the guest, ms: %s; after device_add, ms: %s; descriptors while "
+          "open %d to %d; heap in use while open: %s",
+          clock.elapsed(), qPrintable(toNote.join(' ')), qPrintable(guestTimes.join(' ')),
+          qPrintable(hostTimes.join(' ')), fds.first(), fds.last(), qPrintable(heap.join(' ')));
+    // The first cycle's port was opened by a click, the others reopened: from the second on.
+    QCOMPARE(fds.last(), fds[1]);
+    QVERIFY2(qAbs(heap.last().toLongLong() - heap[1].toLongLong()) < 4096, "the heap grew");
+}
+
+void TstVm::anotherAdapterIsNotTakenForIt()
+{
+    // While the adapter is out, another one (another serial number) comes as ttyUSB0: it is
+    // left alone. The adapter then comes back as ttyUSB1 and is opened under that name.
+    QJsonObject a;
+    VERIFY(plug() && open(m_usb, kAdapter) &&
+           run(m_usb, {op("menu", "Command1", kReopenEntry, 1)}, &a));
+    VERIFY(reset(m_usb) && unplug(nullptr, op("await", "Text3", waitingNote("ttyUSB0"), 5000)));
+    const QJsonObject ringBuffer{{"type", "ringbuf"}, {"data", QJsonObject{}}};
+    VERIFY(qmp("chardev-add", {{"id", "spare"}, {"backend", ringBuffer}}) &&
+           qmp("device_add", {{"driver", "usb-serial"},
+                              {"id", "other"},
+                              {"bus", "xhci.0"},
+                              {"chardev", "spare"},
+                              {"serial", "QUORLIN-B2"}}));
+    VERIFY(run(m_usb, {op("pick", {}, kAdapter, 10000), op("wait", {}, {}, 2000), op("logs")}, &a));
+    QVERIFY2(a["entries"].toVariant().toStringList().contains(kAdapter),
+             "the other adapter never showed as ttyUSB0");
+    QCOMPARE(a["caption"].toString(), kOpen);
+    QCOMPARE(a["recv"].toString(), waitingNote("ttyUSB0"));
+
+    qint64 guestMs = 0, hostMs = 0;
+    VERIFY(plugAndAwaitReopen("ttyUSB1", &guestMs, &hostMs) && run(m_usb, {click("Command5")}) &&
+           settle(m_usb) && run(m_usb, {op("logs")}, &a));
+    qInfo("open again as ttyUSB1 %lld ms after its node appeared in the guest, %lld ms after "
+          "device_add",
+          guestMs, hostMs);
+    QCOMPARE(a["recv"].toString(), waitingNote("ttyUSB0") + reopenedNote("ttyUSB1") + "AT\n\nOK\n");
+    QCOMPARE(m_usb.boxes.size(), 0);
+
+    // As it was: the entry off, the port closed, the other adapter gone, ours as ttyUSB0.
+    VERIFY(run(m_usb, {op("menu", "Command1", kReopenEntry, 0), click("Command1")}, &a));
+    QVERIFY(!a["checked"].toBool());
+    const QJsonObject closed = op("await", "Command1", kOpen, 5000);
+    VERIFY(unplug(nullptr, closed, "other") && qmp("chardev-remove", {{"id", "spare"}}) &&
+           unplug(nullptr, closed) && plug() && open(m_usb, kAdapter) &&
+           run(m_usb, {click("Command1")}));
 }
 
 int main(int argc, char *argv[])
