@@ -12,9 +12,10 @@
 
 namespace {
 
-// A slice is taken in pieces of this size, and no more than kAhead bytes wait for the
-// writer: the text is never held whole.
+// A slice is taken in at most kSlicePieces pieces of this size, and no more than kAhead
+// bytes wait for the writer: the text is never held whole.
 constexpr qsizetype kPieceBytes = 1 << 20;
+constexpr int kSlicePieces = 4;
 constexpr qsizetype kAhead = 16 * kPieceBytes;
 
 } // namespace
@@ -105,13 +106,16 @@ void LogSaver::takeSlice()
 {
     QElapsedTimer slice;
     slice.start();
-    while (!m_text.atEnd() && slice.elapsed() < kSliceMs) {
+    bool diskBehind = false;
+    for (int pieces = 0; !m_text.atEnd() && pieces < kSlicePieces && slice.elapsed() < kSliceMs;
+         ++pieces) {
         {
             std::lock_guard<std::mutex> lock(m_shared->mutex);
             if (m_shared->done)
                 return;
-            if (m_shared->waiting >= kAhead)
-                break; // the disk is behind: look again in a moment
+            diskBehind = m_shared->waiting >= kAhead;
+            if (diskBehind)
+                break; // look again in a moment
         }
         QByteArray piece;
         piece.reserve(kPieceBytes + kPieceBytes / 4);
@@ -122,7 +126,7 @@ void LogSaver::takeSlice()
         m_shared->changed.notify_all();
     }
     if (!m_text.atEnd()) {
-        m_slices->start(slice.elapsed() < kSliceMs ? kSliceMs : 0);
+        m_slices->start(diskBehind ? kSliceMs : 0);
         return;
     }
     std::lock_guard<std::mutex> lock(m_shared->mutex);
