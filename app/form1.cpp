@@ -6,20 +6,26 @@
 #include "composedlists.h"
 #include "composers.h"
 #include "countfont.h"
+#include "filesender.h"
 #include "firstlinevalidator.h"
 #include "freeformsender.h"
 #include "groupframestyle.h"
+#include "inputbox.h"
 #include "linesettings.h"
+#include "logrecorder.h"
 #include "logsaver.h"
 #include "logview.h"
 #include "messageseam.h"
 #include "narrowarrowstyle.h"
-#include "receivetext.h"
+#include "receiver.h"
+#include "recordentry.h"
 #include "seriallink.h"
+#include "stampedlog.h"
 #include "startup.h"
 #include "statusbarpanels.h"
 #include "transmitter.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -33,7 +39,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
-#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -68,12 +73,26 @@ Form1::Form1(const Services &services, QWidget *parent)
     if (!m_services.openUrl)
         m_services.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
     if (!m_services.saveFileName) {
-        m_services.saveFileName = [this](const QString &suggested) {
-            return QFileDialog::getSaveFileName(this, QStringLiteral("保存为文件"), suggested,
-                                                QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+        const auto dialog = [this](const QString &title, QFileDialog::Options options) {
+            return [this, title, options](const QString &suggested) {
+                return QFileDialog::getSaveFileName(
+                    this, title, suggested, QStringLiteral("文本文件 (*.txt);;所有文件 (*)"),
+                    nullptr, options);
+            };
+        };
+        m_services.saveFileName = dialog(QStringLiteral("保存为文件"), {});
+        // A recording appends to a file already there: nothing to confirm replacing.
+        m_recordFileName = dialog(QStringLiteral("记录到文件"), QFileDialog::DontConfirmOverwrite);
+    } else {
+        m_recordFileName = m_services.saveFileName;
+    }
+    if (!m_services.openFileName) {
+        m_services.openFileName = [this](const QString &folder) {
+            return QFileDialog::getOpenFileName(this, QStringLiteral("发送文件"), folder);
         };
     }
     m_saveFolder = QDir::homePath();
+    m_sendFolder = m_saveFolder;
 
     ui->setupUi(this);
     fillComposedLists(ui->Combo3, ui->Combo4, ui->Combo5);
@@ -97,11 +116,16 @@ Form1::Form1(const Services &services, QWidget *parent)
     setFixedSize(1137, 693);
     setWindowIcon(Startup::windowIcon());
 
-    m_transmitter = std::make_unique<Transmitter>(*m_services.link, *ui->Text2, m_txCount,
+    m_sendRecorder = std::make_unique<LogRecorder>(*ui->Text2);
+    m_receiveRecorder = std::make_unique<LogRecorder>(*ui->Text3);
+    m_sendStamps = std::make_unique<StampedLog>(*m_sendRecorder);
+    m_transmitter = std::make_unique<Transmitter>(*m_services.link, *m_sendStamps, m_txCount,
                                                   *m_services.messages);
-    m_freeForm = std::make_unique<FreeFormSender>(*m_transmitter,
-                                                  [this] { return ui->Text1->toPlainText(); });
-    m_receiveText = std::make_unique<ReceiveText>();
+    m_freeForm =
+        std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); });
+    m_fileSender =
+        std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
+    m_receiver = std::make_unique<Receiver>(*m_services.link, *m_receiveRecorder, m_rxCount);
     ui->Text3->setCoalescing(true);
     m_reopener = new PortReopener(*m_services.link, m_services.reopen, this);
     // The open button's menu, by the mouse, the Menu key or Shift+F10; its caption and click
@@ -110,10 +134,6 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_reopenAction = m_openButtonMenu->addAction(QStringLiteral("断开后自动重新打开"));
     m_reopenAction->setCheckable(true);
     ui->Command1->setContextMenuPolicy(Qt::CustomContextMenu);
-    auto *menuKey = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), ui->Command1, nullptr,
-                                  nullptr, Qt::WidgetShortcut);
-    connect(menuKey, &QShortcut::activated, this,
-            [this] { showOpenButtonMenu(ui->Command1->rect().center()); });
 
     m_timer3 = new QTimer(this);
     m_timer3->setObjectName(QStringLiteral("Timer3"));
@@ -149,7 +169,6 @@ Form1::~Form1()
 void Form1::wireControls()
 {
     SerialLink *link = m_services.link;
-    connect(link, &SerialLink::received, this, &Form1::received);
     connect(link, &SerialLink::lost, this, &Form1::portLost);
 
     connect(ui->Command28, &QPushButton::clicked, this, &Form1::rescan);
@@ -158,14 +177,14 @@ void Form1::wireControls()
     connect(ui->Command1, &QWidget::customContextMenuRequested, this, &Form1::showOpenButtonMenu);
     connect(m_reopenAction, &QAction::toggled, m_reopener, &PortReopener::setEnabled);
     connect(m_reopener, &PortReopener::waitingFor, this, [this](const QString &port) {
-        noteInReceiveLog(QStringLiteral("（串口 %1 已断开，等待重新连接…）").arg(port));
+        m_receiver->note(QStringLiteral("（串口 %1 已断开，等待重新连接…）").arg(port));
     });
     connect(m_reopener, &PortReopener::reopened, this, [this](const QString &port) {
-        noteInReceiveLog(QStringLiteral("（已重新打开串口 %1）").arg(port));
+        m_receiver->note(QStringLiteral("（已重新打开串口 %1）").arg(port));
         ui->Command1->setText(kCloseCaption);
     });
     connect(m_reopener, &PortReopener::stopped, this, [this](const QString &port) {
-        noteInReceiveLog(QStringLiteral("（已停止等待串口 %1）").arg(port));
+        m_receiver->note(QStringLiteral("（已停止等待串口 %1）").arg(port));
     });
 
     for (const FixedCommand &command : kFixedCommands) {
@@ -197,14 +216,21 @@ void Form1::wireControls()
 
     connect(ui->Command17, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickAtSend);
     connect(ui->Command2, &QPushButton::clicked, m_freeForm.get(), &FreeFormSender::clickTextSend);
+    ui->Text1->setLineSender(
+        [this](const QString &line) { return m_transmitter->runCommand([line] { return line; }); });
+    connect(ui->Text1, &InputBox::sendFileRequested, this, &Form1::sendFile);
 
     connect(ui->Text2, &LogView::saveRequested, this,
             [this] { saveLog(ui->Text2, QStringLiteral("发送数据")); });
     connect(ui->Text3, &LogView::saveRequested, this,
             [this] { saveLog(ui->Text3, QStringLiteral("接收数据")); });
-    connect(ui->Command25, &QPushButton::clicked, ui->Text2, &LogView::clearLog);
+    connect(ui->Command25, &QPushButton::clicked, this, [this] {
+        ui->Text2->clearLog();
+        m_sendStamps->logCleared();
+    });
     connect(ui->Command26, &QPushButton::clicked, this, &Form1::clearReceiveLog);
     connect(ui->Command27, &QPushButton::clicked, this, &Form1::resetCounters);
+    wireLogMenus();
 
     connect(m_timer3, &QTimer::timeout, this, &Form1::moveToTop);
     connect(m_timer4, &QTimer::timeout, this, &Form1::showCounters);
@@ -342,23 +368,6 @@ void Form1::showOpenButtonMenu(const QPoint &at)
     m_openButtonMenu->setActiveAction(m_reopenAction);
 }
 
-void Form1::noteInReceiveLog(const QString &note)
-{
-    ui->Text3->appendText((m_receiveLineOpen ? QStringLiteral("\n") : QString()) + note +
-                          QLatin1Char('\n'));
-    m_receiveLineOpen = false;
-}
-
-void Form1::received(const QByteArray &bytes)
-{
-    m_rxCount.add(quint64(bytes.size()));
-    const QString text = m_receiveText->feed(bytes);
-    if (!text.isEmpty()) {
-        ui->Text3->appendText(text);
-        m_receiveLineOpen = !text.endsWith(QLatin1Char('\n'));
-    }
-}
-
 void Form1::showCounters()
 {
     showCount(ui->Label11, QStringLiteral("发送：") + m_txCount.text());
@@ -379,18 +388,56 @@ void Form1::showCount(QLabel *label, const QString &text)
 void Form1::clearReceiveLog()
 {
     ui->Text3->clearLog();
-    m_receiveText->logCleared();
-    m_receiveLineOpen = false;
+    m_receiver->logCleared();
+}
+
+void Form1::wireLogMenus()
+{
+    // Checkable entries, off at start; each applies to what the log gets after it.
+    const auto toggle = [this](const QString &text, std::function<void(bool)> apply) {
+        auto *action = new QAction(text, this);
+        action->setCheckable(true);
+        connect(action, &QAction::toggled, this, std::move(apply));
+        return action;
+    };
+    const auto separator = [this] {
+        auto *action = new QAction(this);
+        action->setSeparator(true);
+        return action;
+    };
+    const auto record = [this](LogRecorder &recorder, const QString &name) {
+        const auto pick = [this, name] { return pickLogFile(name, true); };
+        return (new RecordEntry(recorder, pick, *m_services.messages, this))->action();
+    };
+    Receiver *receiver = m_receiver.get();
+    ui->Text3->addMenuEntries(
+        {record(*m_receiveRecorder, QStringLiteral("接收数据记录")), separator(),
+         toggle(QStringLiteral("显示时间戳"), [receiver](bool on) { receiver->setTimeStamps(on); }),
+         toggle(QStringLiteral("十六进制显示"), [receiver](bool on) { receiver->setHex(on); }),
+         toggle(QStringLiteral("UTF-8显示"), [receiver](bool on) { receiver->setUtf8(on); })});
+    StampedLog *sendStamps = m_sendStamps.get();
+    ui->Text2->addMenuEntries({record(*m_sendRecorder, QStringLiteral("发送数据记录")), separator(),
+                               toggle(QStringLiteral("显示时间戳"),
+                                      [sendStamps](bool on) { sendStamps->setTimeStamps(on); })});
+}
+
+QString Form1::pickLogFile(const QString &name, bool recording)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString suggested =
+        QDir(m_saveFolder).filePath(QStringLiteral("%1-%2.txt").arg(name, stamp));
+    const QString path =
+        recording ? m_recordFileName(suggested) : m_services.saveFileName(suggested);
+    if (!path.isEmpty())
+        m_saveFolder = QFileInfo(path).absolutePath();
+    return path;
 }
 
 void Form1::saveLog(LogView *log, const QString &name)
 {
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    const QString path = m_services.saveFileName(
-        QDir(m_saveFolder).filePath(QStringLiteral("%1-%2.txt").arg(name, stamp)));
+    const QString path = pickLogFile(name, false);
     if (path.isEmpty())
         return;
-    m_saveFolder = QFileInfo(path).absolutePath();
     // The log's text exactly as it came, as a copy of it gives; the log keeps it all
     // whatever becomes of the file. Writing it out (and waiting for the disk) happens
     // beside the window, which goes on showing what arrives.
@@ -406,6 +453,16 @@ void Form1::saveLog(LogView *log, const QString &name)
     });
     m_savers.append(saver);
     saver->start();
+}
+
+void Form1::sendFile()
+{
+    m_fileSender->chooseAndSend([this] {
+        const QString path = m_services.openFileName(m_sendFolder);
+        if (!path.isEmpty())
+            m_sendFolder = QFileInfo(path).absolutePath();
+        return path;
+    });
 }
 
 void Form1::resetCounters()

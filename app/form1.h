@@ -19,7 +19,10 @@ class SerialLink;
 class MessageSeam;
 class Transmitter;
 class FreeFormSender;
-class ReceiveText;
+class Receiver;
+class LogRecorder;
+class StampedLog;
+class FileSender;
 class LogView;
 class LogSaver;
 class QAction;
@@ -43,6 +46,9 @@ public:
         // Where to save a log: given a suggested path, the path the person picked, or
         // empty when they changed their mind. Defaults to the toolkit's file dialog.
         std::function<QString(const QString &suggested)> saveFileName;
+        // The file to send with "发送文件…": given the folder to start in, the path the
+        // person picked, or empty. Defaults to the toolkit's file dialog.
+        std::function<QString(const QString &folder)> openFileName;
         // How a lost port is watched for when "断开后自动重新打开" is on: the machine's ports
         // and their nodes, how often to look and to retry (defaults where left unset).
         PortReopener::Options reopen;
@@ -91,13 +97,15 @@ private:
     void showOpenFailure(const QString &why);
     void portLost(const QString &why);
     void showOpenButtonMenu(const QPoint &at);
-    // A line of the console's own in the receive log, on a line of its own; not counted.
-    void noteInReceiveLog(const QString &note);
-    void received(const QByteArray &bytes);
     void showCounters();
     void showCount(QLabel *label, const QString &text);
     void clearReceiveLog();
+    void wireLogMenus();
+    // Asks where to keep a log (`name`-date-time.txt offered in the folder used last);
+    // empty when the person changed their mind.
+    QString pickLogFile(const QString &name, bool recording);
     void saveLog(LogView *log, const QString &name);
+    void sendFile();
     void resetCounters();
     void moveToTop();
 
@@ -110,17 +118,24 @@ private:
     // The port list's text when the port was opened: the port a loss names, whatever the
     // list shows by then.
     QString m_openedPort;
-    // The receive log's last line has text and no line break yet.
-    bool m_receiveLineOpen = false;
     QFont m_counterFont;       // the counters' design font; long counts are shown squeezed
     QString m_saveFolder;      // where the last log was saved; the next one is offered there
+    // Where to record a log: the save seam's choice, the toolkit's dialog by default.
+    std::function<QString(const QString &suggested)> m_recordFileName;
+    QString m_sendFolder;      // where the last file sent was; the next one is looked for there
     QList<LogSaver *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
+    // Each log's text passes its recorder (a running log file) on its way to the log; the
+    // send log's passes its time stamps before that.
+    std::unique_ptr<LogRecorder> m_sendRecorder;
+    std::unique_ptr<LogRecorder> m_receiveRecorder;
+    std::unique_ptr<StampedLog> m_sendStamps;
     QMenu *m_openButtonMenu = nullptr;
     QAction *m_reopenAction = nullptr; // "断开后自动重新打开"
     PortReopener *m_reopener = nullptr;
     std::unique_ptr<Transmitter> m_transmitter;
     std::unique_ptr<FreeFormSender> m_freeForm;
-    std::unique_ptr<ReceiveText> m_receiveText;
+    std::unique_ptr<Receiver> m_receiver;
+    std::unique_ptr<FileSender> m_fileSender;
 };

@@ -312,6 +312,17 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("保存为文件…")), &QAction::triggered, this,
             &LogView::saveRequested);
+    // The window's entries, each shown by an entry of this menu that goes with it: an
+    // entry shared by several menus keeps what a screen reader was told of it in the first
+    // one, and is no longer told to it once that menu is gone.
+    for (QAction *entry : std::as_const(m_menuEntries)) {
+        QAction *shown =
+            entry->isSeparator() ? menu->addSeparator() : menu->addAction(entry->text());
+        shown->setCheckable(entry->isCheckable());
+        shown->setChecked(entry->isChecked());
+        shown->setEnabled(entry->isEnabled());
+        connect(shown, &QAction::triggered, entry, [entry] { entry->trigger(); });
+    }
     menu->popup(event->globalPos());
 }
 

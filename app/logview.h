@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class QAction;
 class QMimeData;
 class QTextDocument;
 class QTimer;
@@ -81,6 +82,10 @@ public:
     // The same in UTF-8.
     QByteArray loggedUtf8(int from, int to) const;
 
+    // Entries the window adds to the context menu, after "保存为文件…", in order (a
+    // separator is an action too). The log does not own them.
+    void addMenuEntries(const QList<QAction *> &entries) { m_menuEntries += entries; }
+
 signals:
     // "保存为文件…" was chosen in the log's context menu.
     void saveRequested();
@@ -103,6 +108,7 @@ private:
     void flushSlice();
     void cutPending(qsizetype maxChars);
 
+    QList<QAction *> m_menuEntries;
     bool m_coalescing = false;
     QTimer *m_flushTimer = nullptr;
     QElapsedTimer m_sinceFlush; // since the last slice began to be shown

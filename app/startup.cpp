@@ -1,6 +1,7 @@
 #include "startup.h"
 
 #include "accessibility.h"
+#include "contextmenukey.h"
 #include "detailbuttontexts.h"
 #ifdef QUORLIN_X11_COPY
 #include "largecopyserver.h"
@@ -73,6 +74,8 @@ void prepareProcess()
                                                           QStringLiteral("Noto Sans CJK SC")});
     QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("SimSun")});
     Accessibility::install();
+    if (QCoreApplication *app = QCoreApplication::instance())
+        app->installEventFilter(new ContextMenuKey(app));
 #ifdef QUORLIN_X11_COPY
     LargeCopyServer::install();
 #endif

@@ -37,7 +37,8 @@ QString missingChineseFontWarning();
 
 // What the program sets up once, before its window is built: a CJK serif standing in for
 // the SimSun the two send buttons ask for, what a screen reader is told of the window's
-// controls, and, on X, the handover of large copies to other programs. Needs the
+// controls, Shift+F10 for the context menu (ContextMenuKey), and, on X, the handover of
+// large copies to other programs. Needs the
 // application object; called by main and by the suites' window rig (later calls do
 // nothing).
 void prepareProcess();

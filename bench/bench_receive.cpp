@@ -7,8 +7,14 @@
 //   bench_receive            all phases at full size, each in a process of its own
 //   bench_receive --quick    the same with 5 MB, in a few seconds
 //   bench_receive --phase lines|stream|clicks|actions [--mb N] [--clicks N] [--minutes M]
-//                 [--hold M] --minutes spreads the data over M minutes; --hold keeps the
-//                            full log M minutes more and reads the memory again
+//                 [--hold M] [--view stamps|hex] [--record]
+//                            --minutes spreads the data over M minutes; --hold keeps the
+//                            full log M minutes more and reads the memory again; the
+//                            receive log with time stamps or in hex; or recorded into a
+//                            file ("记录到文件…") while the bytes flood in
+//   bench_receive --views [--mb N]
+//                            the lines phase plain, with time stamps, in hex and recorded,
+//                            each in a process of its own, and a table of them side by side
 //   xvfb-run bench_receive --phase xcopy [--mb N] [--reference]
 //                            a copy of the whole receive log in a real X server
 //   xvfb-run bench_receive --phase xactions [--mb N]
@@ -22,6 +28,7 @@
 
 #include "benchreport.h"
 #include "logview.h"
+#include "receivetext.h"
 #include "windowharness.h"
 
 #include <QApplication>
@@ -35,6 +42,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -58,15 +66,8 @@ constexpr quint64 kProgressStep = 10 * kMB;
 constexpr qint64 kGiveUpNs = 600'000'000'000; // a run that takes ten minutes has collapsed
 
 // The real window, shown offscreen, with the real serial link; message boxes are printed.
-struct Window : WindowHarness
+struct Window : ShownWindow
 {
-    Window()
-    {
-        messages.seen = printBox;
-        window->show();
-        if (!QTest::qWaitForWindowExposed(window.get()))
-            say("  (the window was not exposed)\n");
-    }
     bool open(const RawPty &pty) { return openPath(pty.slavePath()); }
     quint64 rxCount() const { return window->RxCount().toULongLong(); }
 };
@@ -82,11 +83,11 @@ struct LogContents
     qsizetype length = 0;
 };
 
-LogContents readLog(LogView *log)
+// What a text shows apart from line breaks (count and hash, in order) and its line breaks,
+// as StreamWriter works them out for what it sends.
+StreamWriter::Expected countShown(QStringView text)
 {
-    LogContents c;
-    const QString text = log->shownText();
-    c.length = text.size();
+    StreamWriter::Expected c;
     for (const QChar ch : text) {
         if (ch == QLatin1Char('\n')) {
             ++c.breaks;
@@ -95,6 +96,18 @@ LogContents readLog(LogView *log)
         c.hash = StreamWriter::hashStep(c.hash, ch.unicode());
         ++c.chars;
     }
+    return c;
+}
+
+LogContents readLog(LogView *log)
+{
+    LogContents c;
+    const QString text = log->shownText();
+    c.length = text.size();
+    const StreamWriter::Expected counted = countShown(text);
+    c.chars = counted.chars;
+    c.hash = counted.hash;
+    c.breaks = counted.breaks;
     // Rows are separated by line separators inside a block, blocks by paragraph breaks.
     for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
         for (const QStringView row : QStringView(block.text()).split(QChar::LineSeparator))
@@ -109,15 +122,6 @@ double threadCpuSeconds()
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
-
-// The machine's load, for reading the figures: other work on the same cores slows them.
-QByteArray loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return "?";
-    return file.readAll().split(' ').mid(0, 3).join(' ');
 }
 
 // Counts the paint events of a widget.
@@ -156,17 +160,10 @@ bool timeCopy(LogView *log, const StreamWriter::Expected &expected)
     const QString copied = QGuiApplication::clipboard()->text();
     const qint64 totalNs = timer.nsecsElapsed();
 
-    quint64 chars = 0;
-    quint64 breaks = 0;
-    quint64 hash = StreamWriter::kHashSeed;
-    for (const QChar ch : copied) {
-        if (ch == QLatin1Char('\n')) {
-            ++breaks;
-            continue;
-        }
-        hash = StreamWriter::hashStep(hash, ch.unicode());
-        ++chars;
-    }
+    const StreamWriter::Expected counted = countShown(copied);
+    const quint64 chars = counted.chars;
+    const quint64 breaks = counted.breaks;
+    const quint64 hash = counted.hash;
     const bool ok = chars == expected.chars && hash == expected.hash && breaks == expected.breaks;
     say("  RESULT copy of the whole log (Ctrl+A, Ctrl+C, clipboard read back): %.2f s (%.2f s "
         "to copy, %.2f s to read); %lld characters, peak memory %.0f MB\n",
@@ -186,11 +183,9 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
 {
     QTemporaryDir dir(QDir::current().filePath(QStringLiteral("bench-save-XXXXXX")));
     window.savePath = dir.filePath(QStringLiteral("log.txt"));
-    const QPoint at(5, 5);
-    QContextMenuEvent click(QContextMenuEvent::Mouse, at, log->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(log->viewport(), &click);
-    QMenu *menu = log->findChild<QMenu *>();
-    if (!dir.isValid() || !menu || menu->actions().isEmpty()) {
+    QMenu *menu = openContextMenu(log);
+    QAction *save = menu ? menuEntry(menu, QStringLiteral("保存为文件…")) : nullptr;
+    if (!dir.isValid() || !save) {
         say("  could not save: no folder or no context menu\n");
         return false;
     }
@@ -209,7 +204,7 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
             QCoreApplication::quit();
     });
     timer.start();
-    menu->actions().last()->trigger();
+    save->trigger();
     const qint64 busyNs = timer.nsecsElapsed();
     menu->close();
     probe.start();
@@ -223,17 +218,10 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     QString text;
     if (file.open(QIODevice::ReadOnly))
         text = QString::fromUtf8(file.readAll());
-    quint64 chars = 0;
-    quint64 breaks = 0;
-    quint64 hash = StreamWriter::kHashSeed;
-    for (const QChar ch : std::as_const(text)) {
-        if (ch == QLatin1Char('\n')) {
-            ++breaks;
-            continue;
-        }
-        hash = StreamWriter::hashStep(hash, ch.unicode());
-        ++chars;
-    }
+    const StreamWriter::Expected counted = countShown(text);
+    const quint64 chars = counted.chars;
+    const quint64 breaks = counted.breaks;
+    const quint64 hash = counted.hash;
     const bool ok = window.messages.boxes.size() == boxesBefore && chars == expected.chars &&
                     hash == expected.hash && breaks == expected.breaks;
     say("  RESULT save of the whole log (\"保存为文件…\", to disk): %.2f s until the file is "
@@ -257,10 +245,86 @@ void sayMemory(const char *label, const char *when, double rssBefore, qsizetype 
         label, when, rss, qlonglong(chars), rss * per, (rss - rssBefore) * per, rssBefore);
 }
 
-int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes, double holdMinutes)
+// How the receive log shows the bytes, and whether it is recorded into a file meanwhile.
+struct View
+{
+    QString shown; // "", "stamps" or "hex"
+    bool record = false;
+};
+
+// The log as the plain text view would have shown the same bytes: the time stamps taken
+// off the line starts, or the hex read back into bytes and shown as text.
+QString asPlainText(const QString &shown, const QString &view)
+{
+    if (view.isEmpty())
+        return shown;
+    QString plain;
+    ReceiveText text;
+    QByteArray bytes;
+    for (QStringView line : QStringView(shown).split(QLatin1Char('\n'))) {
+        if (view == QLatin1String("stamps")) {
+            if (!plain.isEmpty() || !line.isEmpty()) {
+                plain += line.mid(15);
+                plain += QLatin1Char('\n');
+            }
+            continue;
+        }
+        for (QStringView pair : line.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            bytes.append(char(pair.toUShort(nullptr, 16)));
+    }
+    if (view == QLatin1String("stamps")) {
+        plain.chop(1);
+        return plain;
+    }
+    return text.feed(bytes);
+}
+
+// A phase with a view or a recording: the log, read back as the plain view would have shown
+// the bytes, holds every character and break in order; a recorded file holds the log.
+bool checkView(Window &window, LogView *log, const View &view,
+               const StreamWriter::Expected &expected)
+{
+    const QString shown = log->shownText();
+    const QString plain = asPlainText(shown, view.shown);
+    const StreamWriter::Expected counted = countShown(plain);
+    const quint64 chars = counted.chars;
+    const quint64 breaks = counted.breaks;
+    const quint64 hash = counted.hash;
+    bool ok = chars == expected.chars && hash == expected.hash && breaks == expected.breaks;
+    say("  check: the log read back as plain text: characters %llu, expected %llu, in order, "
+        "line breaks %llu, sent %llu: %s\n",
+        chars, expected.chars, breaks, expected.breaks, yesNo(ok));
+    if (view.record) {
+        QElapsedTimer stopping;
+        stopping.start();
+        const bool stopped = chooseMenuEntry(log, QStringLiteral("停止记录到文件"));
+        const double stopMs = stopping.nsecsElapsed() / 1e6;
+        const QByteArray file = [&] {
+            QFile f(window.savePath);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        const bool same = stopped && file == shown.toUtf8() && window.messages.boxes.isEmpty();
+        say("  check: the recorded file, %.1f MB, holds the log exactly: %s (stopping it took "
+            "%.1f ms)\n",
+            file.size() / 1e6, yesNo(same), stopMs);
+        ok = ok && same;
+    }
+    say("  CHECK %s: %s\n",
+        qPrintable(view.shown.isEmpty() ? QStringLiteral("recorded") : view.shown),
+        ok ? "no character lost or reordered" : "FAILED");
+    return ok;
+}
+
+int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {},
+               double minutes = 0, double holdMinutes = 0)
 {
     const bool lines = kind == StreamWriter::Kind::Lines;
-    const char *label = lines ? "(a) CR LF lines" : "(b) no line breaks";
+    QByteArray labelText = lines ? "(a) CR LF lines" : "(b) no line breaks";
+    if (!view.shown.isEmpty())
+        labelText += view.shown == QLatin1String("hex") ? ", in hex" : ", with time stamps";
+    if (view.record)
+        labelText += ", recorded into a file";
+    const char *label = labelText.constData();
     say("%s, %llu MB\n", label, megabytes);
 
     RawPty pty(RawPty::Master::Blocking);
@@ -288,6 +352,17 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes, doubl
     }
     LogView *log = window.get<LogView>("Text3");
     QTextDocument *doc = log->document();
+    QTemporaryDir recordDir(QDir::current().filePath(QStringLiteral("bench-record-XXXXXX")));
+    window.savePath = recordDir.filePath(QStringLiteral("record.txt"));
+    if ((view.shown == QLatin1String("stamps") &&
+         !chooseMenuEntry(log, QStringLiteral("显示时间戳"))) ||
+        (view.shown == QLatin1String("hex") &&
+         !chooseMenuEntry(log, QStringLiteral("十六进制显示"))) ||
+        (view.record &&
+         !(recordDir.isValid() && chooseMenuEntry(log, QStringLiteral("记录到文件…"))))) {
+        say("  could not choose the view in the log's menu\n");
+        return 1;
+    }
     QCoreApplication::processEvents();
     PaintCounter *painted = new PaintCounter(log->viewport());
     int inserts = 0;
@@ -384,6 +459,14 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, double minutes, doubl
         window.link.close();
     }
     writer.join();
+
+    const quint64 logged = quint64(doc->characterCount() - 1);
+    say("  FIGURES %s: %.2f MB/s; worst stall %.1f ms; %.3f bytes per logged character; "
+        "%.1f MB per window CPU second\n",
+        label, rx / 1e6 / seconds, probe->worstMs(), logged ? double(rx) / logged : 0.0,
+        rx / 1e6 / cpu);
+    if (!view.shown.isEmpty() || view.record)
+        return checkView(window, log, view, expected) ? 0 : 1;
 
     // No loss, nothing reordered: the counter, then the log's characters and breaks.
     const LogContents c = readLog(log);
@@ -529,6 +612,58 @@ int runAll(const QString &self, bool quick)
     return failures == 0 ? 0 : 1;
 }
 
+// The lines phase plain, with time stamps, in hex and recorded into a file, each in a
+// process of its own, side by side.
+int runViews(const QString &self, quint64 megabytes)
+{
+    const QString mb = QString::number(megabytes ? megabytes : 20);
+    struct Row
+    {
+        const char *name;
+        QStringList extra;
+        double rate = 0;
+        double stall = 0;
+        double bytesPerChar = 0;
+        double perCpu = 0;
+    };
+    Row rows[] = {{"plain", {}},
+                  {"time stamps", {QStringLiteral("--view"), QStringLiteral("stamps")}},
+                  {"hex", {QStringLiteral("--view"), QStringLiteral("hex")}},
+                  {"recorded into a file", {QStringLiteral("--record")}}};
+    int failures = 0;
+    for (Row &row : rows) {
+        QProcess phase;
+        phase.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        phase.start(self, QStringList{QStringLiteral("--phase"), QStringLiteral("lines"),
+                                      QStringLiteral("--mb"), mb} +
+                              row.extra);
+        phase.waitForFinished(-1);
+        const QByteArray out = phase.readAllStandardOutput();
+        std::fwrite(out.constData(), 1, size_t(out.size()), stdout);
+        if (phase.exitCode() != 0)
+            ++failures;
+        const QRegularExpression figures(QStringLiteral(
+            "FIGURES [^:]*: ([0-9.]+) MB/s; worst stall ([0-9.]+) ms; ([0-9.]+) bytes[^;]*; "
+            "([0-9.]+) MB per"));
+        const QRegularExpressionMatch match = figures.match(QString::fromUtf8(out));
+        if (match.hasMatch()) {
+            row.rate = match.captured(1).toDouble();
+            row.stall = match.captured(2).toDouble();
+            row.bytesPerChar = match.captured(3).toDouble();
+            row.perCpu = match.captured(4).toDouble();
+        }
+    }
+    say("\nRESULT views, %s MB of reply lines each (load average %s):\n", qPrintable(mb),
+        loadAverage().constData());
+    for (const Row &row : rows) {
+        say("  %-22s %7.2f MB/s (%.2fx plain)  %5.1f MB per window CPU second (%.2fx plain)  "
+            "worst stall %6.1f ms  %.3f bytes per logged character\n",
+            row.name, row.rate, rows[0].rate > 0 ? row.rate / rows[0].rate : 0.0, row.perCpu,
+            rows[0].perCpu > 0 ? row.perCpu / rows[0].perCpu : 0.0, row.stall, row.bytesPerChar);
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -540,6 +675,8 @@ int main(int argc, char *argv[])
     double holdMinutes = 0;
     bool quick = false;
     bool reference = false;
+    bool views = false;
+    View view;
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg = argv[i];
         if (arg == "--quick")
@@ -556,15 +693,24 @@ int main(int argc, char *argv[])
             holdMinutes = QByteArray(argv[++i]).toDouble();
         else if (arg == "--reference")
             reference = true;
+        else if (arg == "--views")
+            views = true;
+        else if (arg == "--view" && i + 1 < argc)
+            view.shown = QString::fromLatin1(argv[++i]);
+        else if (arg == "--record")
+            view.record = true;
         else {
-            std::printf("usage: %s [--quick] | --phase lines|stream|clicks|actions|xcopy|xactions "
-                        "[--mb N] [--clicks N] [--minutes M] [--hold M] [--reference]\n",
+            std::printf("usage: %s [--quick] | --views [--mb N] | --phase "
+                        "lines|stream|clicks|actions|xcopy|xactions [--mb N] [--clicks N] "
+                        "[--minutes M] [--hold M] [--reference] [--view stamps|hex] [--record]\n",
                         argv[0]);
             return 2;
         }
     }
     if (phase.isEmpty()) {
         QCoreApplication app(argc, argv);
+        if (views)
+            return runViews(QCoreApplication::applicationFilePath(), megabytes);
         return runAll(QCoreApplication::applicationFilePath(), quick);
     }
 
@@ -573,10 +719,10 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", inX ? "xcb" : "offscreen");
     QApplication app(argc, argv);
     if (phase == QLatin1String("lines"))
-        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, minutes,
+        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, view, minutes,
                           holdMinutes);
     if (phase == QLatin1String("stream"))
-        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, minutes,
+        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, view, minutes,
                           holdMinutes);
     if (phase == QLatin1String("actions") || phase == QLatin1String("xactions")) {
         say("a person's actions on a receive log of %llu MB (%s)\n", megabytes ? megabytes : 100,

@@ -39,3 +39,19 @@ void printBox(const RecordingMessages::Box &box)
 {
     say("  message box: %s %s\n", qPrintable(box.title), qPrintable(box.text));
 }
+
+QByteArray loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return "?";
+    return file.readAll().split(' ').mid(0, 3).join(' ');
+}
+
+ShownWindow::ShownWindow()
+{
+    messages.seen = printBox;
+    window->show();
+    if (!QTest::qWaitForWindowExposed(window.get()))
+        say("  (the window was not exposed)\n");
+}

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "fakes.h"
+#include "windowharness.h"
 
-// What the benchmarks share: printing as they go, reading the process's memory, and
-// printing a message box instead of waiting on it.
+#include <QByteArray>
+
+// What the benchmarks share: printing as they go, reading the process's memory and the
+// machine's load, printing a message box instead of waiting on it, and the real window.
 
 // printf to standard output, flushed at once so a long run shows its progress.
 void say(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -16,3 +19,14 @@ void resetPeak();
 
 // Prints a message box a benchmark came upon (RecordingMessages::seen); it never stops on one.
 void printBox(const RecordingMessages::Box &box);
+
+// The machine's load (/proc/loadavg, three figures), for reading the figures: other work on
+// the same cores slows them.
+QByteArray loadAverage();
+
+// The real window, shown (offscreen unless asked otherwise), with the real serial link;
+// message boxes are printed.
+struct ShownWindow : WindowHarness
+{
+    ShownWindow();
+};

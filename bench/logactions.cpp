@@ -6,12 +6,10 @@
 #include "windowharness.h"
 
 #include <QClipboard>
-#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QMenu>
 #include <QMimeData>
 #include <QProcess>
 #include <QScrollBar>
@@ -173,15 +171,7 @@ int runLogActions(WindowHarness &window, double megabytes)
             savedOk = ok;
         });
     const Timed save = timeAction(
-        [log] {
-            const QPoint at(5, 5);
-            QContextMenuEvent click(QContextMenuEvent::Mouse, at, log->viewport()->mapToGlobal(at));
-            QCoreApplication::sendEvent(log->viewport(), &click);
-            if (QMenu *menu = log->findChild<QMenu *>()) {
-                menu->actions().last()->trigger();
-                menu->close();
-            }
-        },
+        [log] { chooseMenuEntry(log, QStringLiteral("保存为文件…")); },
         [&] { return saved; });
     QObject::disconnect(connection);
     reportBytes("save (\"保存为文件…\")", save, "the file holds",

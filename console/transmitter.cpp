@@ -70,7 +70,7 @@ bool Transmitter::transmit(const QString &wireText)
     const WireCodec::Encoded encoded = WireCodec::encode(wireText);
     // A write that fails while the port claimed to be open is a lost port: the link
     // closes and says so; what did not go out is neither logged nor counted.
-    if (!m_link.write(encoded.bytes))
+    if (!write(encoded.bytes))
         return false;
     // The log shows what the wire carried, "?" for what GBK could not encode.
     QString logged = encoded.text;
@@ -81,12 +81,71 @@ bool Transmitter::transmit(const QString &wireText)
     return true;
 }
 
+bool Transmitter::sendFilePiece(const QByteArray &bytes)
+{
+    forgetFilePiecesGone();
+    const qint64 begin = m_written;
+    if (!write(bytes))
+        return false;
+    // Pieces that follow each other on the wire are one stretch of it.
+    if (!m_filePieces.isEmpty() && m_filePieces.constLast().second == begin)
+        m_filePieces.last().second = m_written;
+    else
+        m_filePieces.append({begin, m_written});
+    m_txCount.add(static_cast<quint64>(bytes.size()));
+    return true;
+}
+
+qint64 Transmitter::fileBytesWaiting()
+{
+    forgetFilePiecesGone();
+    const qint64 waitingFrom = m_written - m_link.bytesToWrite();
+    qint64 waiting = 0;
+    for (const auto &[begin, end] : std::as_const(m_filePieces))
+        waiting += qMax<qint64>(0, end - qMax(begin, waitingFrom));
+    return waiting;
+}
+
+void Transmitter::note(const QString &text)
+{
+    m_sendLog.appendText(m_lineOpen ? QStringLiteral("\n") + text + u'\n' : text + u'\n');
+    m_lineOpen = false;
+}
+
+bool Transmitter::write(const QByteArray &bytes)
+{
+    if (!m_link.write(bytes))
+        return false;
+    m_written += bytes.size();
+    return true;
+}
+
+void Transmitter::forgetFilePiecesGone()
+{
+    // Bytes leave the link in the order they were written. A close may still take back
+    // what the driver holds beyond the link's own buffer, a few kilobytes at most: the
+    // file's stretches are kept until they are well behind that.
+    constexpr qint64 kDriverHoldsAtMost = 1024 * 1024;
+    const qint64 goneBefore = m_written - m_link.bytesToWrite() - kDriverHoldsAtMost;
+    while (!m_filePieces.isEmpty() && m_filePieces.constFirst().second <= goneBefore)
+        m_filePieces.removeFirst();
+}
+
 void Transmitter::cutShort(qint64 unsentBytes)
 {
+    // What was dropped is the last unsentBytes written; the file pieces among them are the
+    // file's to report.
+    const qint64 droppedFrom = m_written - unsentBytes;
+    qint64 fileBytes = 0;
+    for (const auto &[begin, end] : std::as_const(m_filePieces))
+        fileBytes += qMax<qint64>(0, end - qMax(begin, droppedFrom));
+    m_filePieces.clear();
+    m_written = droppedFrom;
+    m_txCount.takeBack(static_cast<quint64>(unsentBytes));
     // The log already shows the whole text; it cannot take back its tail, so it says on a
     // line of its own how much of it never left.
-    const QString note = QStringLiteral("（发送被中断：%1 字节未发出）\n").arg(unsentBytes);
-    m_sendLog.appendText(m_lineOpen ? QStringLiteral("\n") + note : note);
-    m_lineOpen = false;
-    m_txCount.takeBack(static_cast<quint64>(unsentBytes));
+    if (const qint64 textBytes = unsentBytes - fileBytes; textBytes > 0)
+        note(QStringLiteral("（发送被中断：%1 字节未发出）").arg(textBytes));
+    if (fileBytes > 0 && m_fileCut)
+        m_fileCut(fileBytes);
 }

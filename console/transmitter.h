@@ -3,8 +3,11 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <QList>
+
 #include <functional>
 #include <optional>
+#include <utility>
 
 class SerialLink;
 class LogSink;
@@ -36,6 +39,19 @@ public:
     // Writes text unchanged (no terminator), logs and counts it like SendAtCommand.
     bool sendRaw(const QString &text);
 
+    // A piece of a file: written as it is and counted, not logged (the file's own note in
+    // the send log says what goes). False when the write failed.
+    bool sendFilePiece(const QByteArray &bytes);
+    // Bytes of file pieces handed to the link that have not left for the line yet.
+    qint64 fileBytesWaiting();
+    // Told, when a close or a loss drops bytes before they left, how many of them were
+    // bytes of file pieces; those are taken back from TxCount like the rest, and the
+    // send log's note of the cut-short send counts only the others.
+    void setFileCut(std::function<void(qint64 fileBytes)> told) { m_fileCut = std::move(told); }
+
+    // Appends a note to the send log on a line of its own.
+    void note(const QString &text);
+
     // "串口尚未连接！" titled "温馨提示！", exclamation icon, OK only.
     void WarnNotConnected();
 
@@ -47,6 +63,8 @@ public:
 
 private:
     bool transmit(const QString &wireText);
+    bool write(const QByteArray &bytes);
+    void forgetFilePiecesGone();
     void cutShort(qint64 unsentBytes);
 
     SerialLink &m_link;
@@ -55,4 +73,9 @@ private:
     MessageSeam &m_messages;
     QMetaObject::Connection m_unsentWatch;
     bool m_lineOpen = false; // the send log's last text did not end with a line break
+    // Everything written so far, counted in bytes: where the file's pieces stand in it, for
+    // those a close could still drop, first to last.
+    qint64 m_written = 0;
+    QList<std::pair<qint64, qint64>> m_filePieces; // [begin, end) of m_written
+    std::function<void(qint64)> m_fileCut;
 };

@@ -16,6 +16,7 @@ QtSerialLink::QtSerialLink(QObject *parent) : SerialLink(parent), m_port(this)
 {
     connect(&m_port, &QSerialPort::readyRead, this, &QtSerialLink::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLink::onError);
+    connect(&m_port, &QSerialPort::bytesWritten, this, &SerialLink::bytesWritten);
 }
 
 QtSerialLink::~QtSerialLink()
@@ -160,6 +161,11 @@ bool QtSerialLink::write(const QByteArray &bytes)
     const QString reason = m_port.errorString();
     fail(reason.isEmpty() ? QStringLiteral("write failed") : reason, qMax(written, qint64(0)));
     return false;
+}
+
+qint64 QtSerialLink::bytesToWrite() const
+{
+    return m_port.isOpen() ? m_port.bytesToWrite() : 0;
 }
 
 void QtSerialLink::onReadyRead()

@@ -23,6 +23,7 @@ public:
     void close() override;
     bool isOpen() const override;
     bool write(const QByteArray &bytes) override;
+    qint64 bytesToWrite() const override;
 
 private:
     void onReadyRead();

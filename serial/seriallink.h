@@ -29,6 +29,9 @@ public:
     // the port is closed or the write fails; a failed write also closes the link and
     // emits lost().
     virtual bool write(const QByteArray &bytes) = 0;
+    // Bytes handed to write() that have not left for the line yet. A link whose write()
+    // hands the bytes on at once has none waiting.
+    virtual qint64 bytesToWrite() const { return 0; }
 
 signals:
     // Every byte read, in order, once each.
@@ -40,4 +43,7 @@ signals:
     // yet left for the line: the last bytes written. Emitted at once, before close()
     // returns or before lost().
     void unsent(qint64 bytes);
+    // `bytes` more of what write() accepted have left for the line. A link whose write()
+    // hands the bytes on at once need not say so.
+    void bytesWritten(qint64 bytes);
 };

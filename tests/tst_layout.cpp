@@ -161,7 +161,7 @@ const QList<Control> &controls()
         {"Combo7", "QComboBox", "Frame1", "Combo7", 1560, 480, 1935, 300, 75},
 
         // Free-text sending.
-        {"Text1", "QPlainTextEdit", "Frame4", kSampleSentence, 120, 360, 5535, 1695, 10},
+        {"Text1", "InputBox", "Frame4", kSampleSentence, 120, 360, 5535, 1695, 10},
         {"Command17", "QPushButton", "Frame4", u8("AT发送"), 2640, 2160, 1455, 495, 50},
         {"Command2", "QPushButton", "Frame4", u8("文本发送"), 4200, 2160, 1455, 495, 9},
 

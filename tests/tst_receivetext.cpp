@@ -1,4 +1,5 @@
 #include "receivetext.h"
+#include "wirecodec.h"
 
 #include <QRandomGenerator>
 #include <QtTest>

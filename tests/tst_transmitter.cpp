@@ -1,12 +1,15 @@
 #include "bytecount.h"
 #include "commandtable.h"
 #include "fakes.h"
+#include "filesender.h"
 #include "freeformsender.h"
 #include "ptypair.h"
 #include "qtseriallink.h"
 #include "transmitter.h"
 
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -38,6 +41,8 @@ private slots:
     void freeFormPortClosed();
     void overPseudoTerminal_data();
     void overPseudoTerminal();
+    void fileSend_data();
+    void fileSend();
 };
 
 namespace {
@@ -593,6 +598,178 @@ void Tst_transmitter::overPseudoTerminal()
     QCOMPARE(pty.read(3 * kShortInterval, 20), QByteArray());
     QCOMPARE(tx.value(), quint64(count));
     QVERIFY(messages.boxes.isEmpty());
+}
+
+// "发送文件…": the file's bytes on the wire as they are, TxCount counting what left, the
+// send log's notes. Over the recording link, which takes every write at once, or over a
+// pseudo-terminal whose far side reads a little and then stops, so that the file is
+// still going out when the row closes the port or takes the far side away.
+void Tst_transmitter::fileSend_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<bool>("overPty");
+    QTest::addColumn<int>("size");   // bytes of the file; -1: the row picks no file
+    QTest::addColumn<QString>("box"); // the start of the one box expected, or empty
+
+    const QString kClosed = QStringLiteral("warn:串口尚未连接！");
+    QTest::newRow("small file: raw bytes, nothing added") << "send" << false << 300 << "";
+    QTest::newRow("empty file: noted, nothing sent") << "send" << false << 0 << "";
+    QTest::newRow("file of many pieces, whole and in order") << "send" << false << 100000 << "";
+    QTest::newRow("over a pseudo-terminal: whole") << "send" << true << 300000 << "";
+    QTest::newRow("port closed: the warning, no file asked for")
+        << "closed" << false << 300 << kClosed;
+    QTest::newRow("no file picked: nothing") << "send" << false << -1 << "";
+    QTest::newRow("a folder is no file to send")
+        << "folder" << false << 0 << "error:folder 不是普通文件，不能发送。";
+    QTest::newRow("a file that cannot be read") << "missing" << false << 0 << "error:无法读取文件";
+    QTest::newRow("a second file while one goes: a box, the first goes on")
+        << "second" << false << 100000 << "warn:文件 f.bin 正在发送";
+    QTest::newRow("a command while the file goes: between two pieces")
+        << "command" << false << 100000 << "";
+    QTest::newRow("closed after the file, its tail and a command still in the driver")
+        << "driverHeld" << false << 300 << "";
+    QTest::newRow("closed mid-file: only what left is counted")
+        << "closeMidFile" << true << 2000000 << "";
+    QTest::newRow("far side gone mid-file: only what left is counted")
+        << "loseMidFile" << true << 2000000 << "";
+    QTest::newRow("closed with a command behind the file: each noted")
+        << "commandThenClose" << true << 2000000 << "";
+}
+
+void Tst_transmitter::fileSend()
+{
+    QFETCH(QString, scenario);
+    QFETCH(bool, overPty);
+    QFETCH(int, size);
+    QFETCH(QString, box);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray bytes(qMax(size, 0), Qt::Uninitialized);
+    // Every byte value, CR and LF and bytes that are no GBK among them.
+    QRandomGenerator random(size);
+    for (char &b : bytes)
+        b = char(random.bounded(256));
+    const QString path = dir.filePath(QStringLiteral("f.bin"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    PtyPair pty;
+    QVERIFY(pty.isValid());
+    FakeSerialLink fake;
+    QtSerialLink serial;
+    SerialLink &link = overPty ? static_cast<SerialLink &>(serial) : fake;
+    MemoryLog log;
+    ByteCount tx;
+    RecordingMessages messages;
+    Transmitter transmitter(link, log, tx, messages);
+    FileSender sender(transmitter, link, messages);
+    QSignalSpy finished(&sender, &FileSender::finished);
+    if (scenario != QLatin1String("closed"))
+        QVERIFY(link.open(pty.slavePath(), LineSettings{}, nullptr));
+
+    int asked = 0;
+    const auto pick = [&]() -> QString {
+        ++asked;
+        if (size < 0)
+            return QString();
+        if (scenario == QLatin1String("folder"))
+            return dir.filePath(QStringLiteral("folder"));
+        if (scenario == QLatin1String("missing"))
+            return dir.filePath(QStringLiteral("gone.bin"));
+        return path;
+    };
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    sender.chooseAndSend(pick);
+    QCOMPARE(asked, scenario == QLatin1String("closed") ? 0 : 1);
+
+    const QString started = QStringLiteral("（发送文件 f.bin：%1 字节）\n").arg(size);
+    QByteArray arrived; // over the pseudo-terminal
+    QString expectedLog = size >= 0 && box.isEmpty() ? started : QString();
+    QByteArray expectedWire = bytes;
+    if (scenario == QLatin1String("second")) {
+        sender.chooseAndSend(pick);
+        QCOMPARE(asked, 1);
+        expectedLog = started;
+    } else if (scenario == QLatin1String("command")) {
+        QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
+        // The recording link took the first piece at once; the line follows it.
+        expectedWire.insert(FileSender::kPieceBytes, "AT\r\n");
+        expectedLog += QStringLiteral("AT\n");
+    } else if (scenario == QLatin1String("driverHeld")) {
+        QVERIFY2(finished.count() == 1 || finished.wait(5000), "waited 5 s for the file to go");
+        QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
+        // A close that takes back the last 104 bytes written from the driver: the command
+        // and the file's last 100 bytes.
+        fake.close();
+        emit fake.unsent(104);
+        QCOMPARE(tx.value(), quint64(200));
+        QCOMPARE(log.text, started + QStringLiteral("AT\n（发送被中断：4 字节未发出）\n"
+                                                    "（发送文件 f.bin 被中断：已发出 200 字节，"
+                                                    "100 字节未发出）\n"));
+        return;
+    } else if (scenario.endsWith(QLatin1String("MidFile")) ||
+               scenario == QLatin1String("commandThenClose")) {
+        // The far side takes a little, then stops reading while the file fills the line.
+        arrived = pty.readExactly(4096);
+        QCOMPARE(arrived.size(), 4096);
+        QTest::qWait(100);
+        QVERIFY2(sender.sending(), "the file went out whole although the far side stopped");
+        if (scenario == QLatin1String("commandThenClose")) {
+            QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
+            expectedLog += QStringLiteral("AT\n（发送被中断：4 字节未发出）\n");
+        }
+        if (scenario == QLatin1String("loseMidFile")) {
+            pty.closeMaster();
+            QVERIFY2(QTest::qWaitFor([&] { return !link.isOpen(); }, 2000),
+                     "waited 2000 ms for the link to see the far side gone");
+        } else {
+            link.close();
+            arrived += pty.read(1000, 50); // what had left before the close
+        }
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(!sender.sending());
+        const qint64 left = qint64(tx.value());
+        QVERIFY2(left >= 4096 && left < size, qPrintable(QString::number(left)));
+        if (scenario != QLatin1String("loseMidFile"))
+            QCOMPARE(arrived, bytes.first(left));
+        expectedLog += QStringLiteral("（发送文件 f.bin 被中断：已发出 %1 字节，%2 字节未发出）\n")
+                           .arg(left)
+                           .arg(size - left);
+        QCOMPARE(log.text, expectedLog);
+        QVERIFY(messages.boxes.isEmpty());
+        return;
+    }
+
+    if (!box.isEmpty()) {
+        QCOMPARE(messages.boxes.size(), 1);
+        const auto &shown = messages.boxes.first();
+        QVERIFY2(box.startsWith(shown.kind + u':') &&
+                     (shown.text + shown.detail).startsWith(box.section(u':', 1)),
+                 qPrintable(shown.kind + u':' + shown.text));
+        if (scenario != QLatin1String("second")) {
+            QCOMPARE(log.text, QString());
+            QCOMPARE(tx.value(), quint64(0));
+            QVERIFY(!sender.sending());
+            return;
+        }
+    } else {
+        QVERIFY(messages.boxes.isEmpty());
+    }
+    if (size < 0) {
+        QVERIFY(!sender.sending());
+        QCOMPARE(log.text, QString());
+        return;
+    }
+    // Over the pseudo-terminal the far side reads as it comes.
+    if (overPty)
+        arrived = pty.readExactly(size, 10000);
+    QVERIFY2(finished.count() == 1 || finished.wait(10000), "waited 10 s for the file to go");
+    QCOMPARE(overPty ? arrived : fake.written, expectedWire);
+    QCOMPARE(tx.value(), quint64(expectedWire.size()));
+    QCOMPARE(log.text, expectedLog);
+    QVERIFY(!sender.sending());
 }
 
 QTEST_MAIN(Tst_transmitter)

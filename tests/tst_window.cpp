@@ -2,10 +2,13 @@
 
 #include "commandtable.h"
 #include "detailbuttontexts.h"
+#include "inputbox.h"
+#include "inputrows.h"
 #include "messageboxes.h"
 #include "startup.h"
 #include "wirecodec.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -13,15 +16,24 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <tuple>
+#include <unistd.h>
 
 #include <fcntl.h>
 #include <termios.h>
@@ -76,6 +88,59 @@ void paste(QLineEdit *edit, const QString &text)
 }
 const QString kClose = QStringLiteral("关闭串口");
 
+// A line of hex digits: no place where it could wrap, the hardest kind of long line.
+QString hexLine(int chars)
+{
+    QString text;
+    for (int i = 0; i < chars; ++i)
+        text += QLatin1Char("0123456789ABCDEF"[(i * 7 + i / 16) % 16]);
+    return text;
+}
+
+// The input box holding `text` as a paste leaves it (long lines in rows), its undo history
+// starting there, the cursor at document position `cursor` (rows and all: each border
+// between two rows of a line takes a position; -1 the end).
+InputBox *inputHolding(const WindowHarness &h, const QString &text, int cursor = -1)
+{
+    auto *box = h.get<InputBox>("Text1");
+    box->clear();
+    box->setFocus();
+    QGuiApplication::clipboard()->setText(text);
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    box->document()->clearUndoRedoStacks();
+    QTextCursor at = box->textCursor();
+    if (cursor < 0)
+        at.movePosition(QTextCursor::End);
+    else
+        at.setPosition(cursor);
+    box->setTextCursor(at);
+    return box;
+}
+
+// One step of a person at the input box: "type:text", "paste:text", "key:Name" with
+// Ctrl+/Shift+ before the name as held, "selectTo:N" (Shift held to document position N),
+// "at:N" (the cursor to document position N).
+void press(InputBox *box, const QString &step)
+{
+    const QString what = step.section(u':', 0, 0);
+    const QString arg = step.section(u':', 1);
+    if (what == QLatin1String("type")) {
+        QTest::keyClicks(box, arg);
+    } else if (what == QLatin1String("paste")) {
+        QGuiApplication::clipboard()->setText(arg);
+        QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    } else if (what == QLatin1String("selectTo") || what == QLatin1String("at")) {
+        QTextCursor cursor = box->textCursor();
+        cursor.setPosition(arg.toInt(), what == QLatin1String("at") ? QTextCursor::MoveAnchor
+                                                                    : QTextCursor::KeepAnchor);
+        box->setTextCursor(cursor);
+    } else {
+        const QKeySequence keys(arg);
+        QVERIFY2(keys.count() == 1, qPrintable(step));
+        QTest::keyClick(box, keys[0].key(), keys[0].keyboardModifiers());
+    }
+}
+
 // A line sent behind what a row sent (Command5 sends "AT\r\n"). The port keeps the order of
 // writes, so whatever else a row's click sent stands before it: the row knows at once that
 // nothing more went out, without waiting for the line to stay quiet.
@@ -113,6 +178,68 @@ struct DesignTexts
     QList<std::pair<QLineEdit *, QString>> edits;
 };
 
+// A fault a save or a recording runs into, planted in `folder` for one row and taken away
+// after it. Some need powers a test may not have (root); ready() says so.
+class PlantedFault
+{
+public:
+    PlantedFault(const QString &kind, const QString &folder) : m_kind(kind)
+    {
+        if (kind == QLatin1String("size-limit")) {
+            // Writes past 4 KiB fail with EFBIG instead of ending the process.
+            std::signal(SIGXFSZ, SIG_IGN);
+            getrlimit(RLIMIT_FSIZE, &m_limit);
+            rlimit small = m_limit;
+            small.rlim_cur = 4096;
+            m_ready = setrlimit(RLIMIT_FSIZE, &small) == 0;
+        } else if (kind == QLatin1String("full-disk")) {
+            // A file system of 16 KiB.
+            m_path = QFile::encodeName(folder + QStringLiteral("/full"));
+            m_ready = QDir(folder).mkdir(QStringLiteral("full")) &&
+                      mount("tmpfs", m_path.constData(), "tmpfs", 0, "size=16k") == 0;
+        } else if (kind == QLatin1String("locked-folder")) {
+            // A folder that takes new files but lets none be replaced or removed.
+            m_path = QFile::encodeName(folder + QStringLiteral("/locked"));
+            m_ready = QDir(folder).mkdir(QStringLiteral("locked")) && setFolderFlags(FS_APPEND_FL);
+        } else {
+            m_ready = true;
+        }
+    }
+    ~PlantedFault()
+    {
+        if (!m_ready)
+            return;
+        if (m_kind == QLatin1String("size-limit"))
+            setrlimit(RLIMIT_FSIZE, &m_limit);
+        else if (m_kind == QLatin1String("full-disk"))
+            umount2(m_path.constData(), MNT_DETACH);
+        else if (m_kind == QLatin1String("locked-folder"))
+            setFolderFlags(0);
+    }
+    bool ready() const { return m_ready; }
+
+private:
+    bool setFolderFlags(int flags)
+    {
+        const int fd = ::open(m_path.constData(), O_RDONLY | O_DIRECTORY);
+        const bool done = fd >= 0 && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        return done;
+    }
+
+    QString m_kind;
+    QByteArray m_path;
+    rlimit m_limit{};
+    bool m_ready = false;
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TstWindow : public QObject
@@ -147,11 +274,23 @@ private slots:
     void freeFormSends_data();
     void freeFormSends();
     void rawTextThenCommandContinuesTheLine();
+    void commandLineKey_data();
+    void commandLineKey();
+    void commandHistoryKeys_data();
+    void commandHistoryKeys();
+    void longLineEdits_data();
+    void longLineEdits();
+    void sendFileFromTheMenu_data();
+    void sendFileFromTheMenu();
 
     void receivedBytesShowAndCount();
     void clearAndResetLeaveEachOtherAlone();
     void savedLogIsTheLog_data();
     void savedLogIsTheLog();
+    void logMenuEntries_data();
+    void logMenuEntries();
+    void logFileRecords_data();
+    void logFileRecords();
 
     void logoOpensTheShopEachClick();
     void skinIsAppliedOnlyWhenReadable_data();
@@ -792,6 +931,302 @@ void TstWindow::rawTextThenCommandContinuesTheLine()
     QCOMPARE(h.window->TxCount(), QStringLiteral("7"));
 }
 
+// Ctrl+Enter in the input box sends the cursor's line as a command line, as a button
+// sends its command; the box stays as it was.
+void TstWindow::commandLineKey_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("cursor"); // document position (see inputHolding)
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QString>("line"); // the command line expected to go; empty: none
+
+    const QString three = QStringLiteral("AT\nAT+GMR\nAT+RST");
+    const int row = InputRows::kRowChars;
+    QTest::newRow("the only line, cursor inside")
+        << "AT+GMR" << 3 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("the keypad's Enter") << "AT+GMR" << 6 << "Ctrl+Enter" << true << "AT+GMR";
+    QTest::newRow("middle line, cursor at its start")
+        << three << 3 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("middle line, cursor at its end")
+        << three << 9 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("last line") << three << 16 << "Ctrl+Enter" << true << "AT+RST";
+    QTest::newRow("a line separator (Shift+Enter) ends the line too")
+        << QStringLiteral("AT\u2028AT+GMR\u2028AT+RST") << 5 << "Ctrl+Return" << true << "AT+GMR";
+    QTest::newRow("empty line: nothing") << "AT\n\nAT+RST" << 3 << "Ctrl+Return" << true << "";
+    QTest::newRow("empty line, port closed: nothing, no warning")
+        << "AT\n\nAT+RST" << 3 << "Ctrl+Return" << false << "";
+    QTest::newRow("Chinese goes as GBK")
+        << QStringLiteral("AT+CWJAP=\"网络\",\"密码\"") << 0 << "Ctrl+Return" << true
+        << QStringLiteral("AT+CWJAP=\"网络\",\"密码\"");
+    QTest::newRow("blanks as typed") << " AT+GMR  " << 2 << "Ctrl+Return" << true << " AT+GMR  ";
+    QTest::newRow("port closed: the warning only")
+        << "AT+GMR" << 2 << "Ctrl+Return" << false << "AT+GMR";
+    const QString longLine = hexLine(2 * row + 100);
+    QTest::newRow("a long line goes whole from its last row")
+        << longLine + "\nAT" << 2 * row + 50 << "Ctrl+Return" << true << longLine;
+    QTest::newRow("a long line goes whole from its first row")
+        << "AT\n" + longLine << 10 << "Ctrl+Enter" << true << longLine;
+    QTest::newRow("the line after a long one")
+        << longLine + "\nAT" << -1 << "Ctrl+Return" << true << "AT";
+}
+
+void TstWindow::commandLineKey()
+{
+    QFETCH(QString, box);
+    QFETCH(int, cursor);
+    QFETCH(QString, key);
+    QFETCH(bool, open);
+    QFETCH(QString, line);
+
+    PtyWindow &h = rowWindow({}, open);
+    InputBox *input = inputHolding(h, box, cursor);
+    const int at = input->textCursor().position();
+    press(input, QStringLiteral("key:") + key);
+
+    // The box holds a line separator as a line break, as any text box gives it.
+    QCOMPARE(input->typedText(), QString(box).replace(QChar::LineSeparator, u'\n'));
+    QCOMPARE(input->textCursor().position(), at);
+    QVERIFY(!input->document()->isUndoAvailable());
+    if (!open) {
+        QCOMPARE(h.messages.boxes.size(), line.isEmpty() ? 0 : 1);
+        if (!line.isEmpty())
+            QCOMPARE(h.messages.boxes.first().text, QStringLiteral("串口尚未连接！"));
+        QCOMPARE(h.sendLog()->shownText(), QString());
+        QCOMPARE(h.window->TxCount(), QStringLiteral("0"));
+        return;
+    }
+    QVERIFY(h.messages.boxes.isEmpty());
+    const QByteArray wire = line.isEmpty() ? QByteArray() : gbk(line + "\r\n");
+    QCOMPARE(h.sendLog()->shownText(), line.isEmpty() ? QString() : line + "\n");
+    QCOMPARE(h.window->TxCount(), QString::number(wire.size()));
+    QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+}
+
+// Ctrl+Up and Ctrl+Down put lines sent with Ctrl+Enter in place of the cursor's line.
+// Steps: "send@N" puts the cursor at document position N and presses Ctrl+Enter, "up" and
+// "down" press Ctrl+Up and Ctrl+Down, "at:N" moves the cursor, "undo" presses Ctrl+Z.
+void TstWindow::commandHistoryKeys_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("only the cursor's line changes")
+        << "AT+RST\nmiddle\nlast" << true << QStringList{"send@0", "at:9", "up"}
+        << "AT+RST\nAT+RST\nlast" << QByteArray("AT+RST\r\n");
+    QTest::newRow("browsing another line starts from the newest; down gives it back")
+        << "A1\nA2\n\n"
+        << true << QStringList{"send@0", "send@3", "at:6", "up", "up", "at:9", "up", "down"}
+        << "A1\nA2\nA1\n" << QByteArray("A1\r\nA2\r\n");
+    QTest::newRow("in a line broken by Shift+Enter, only the part the cursor is in")
+        << QStringLiteral("AT\nab\u2028cd") << true << QStringList{"send@0", "at:4", "up"}
+        << "AT\nAT\ncd" << QByteArray("AT\r\n");
+    QTest::newRow("undo takes back a line brought back")
+        << "AT\nx" << true << QStringList{"send@0", "at:3", "up", "undo"} << "AT\nx"
+        << QByteArray("AT\r\n");
+    QTest::newRow("a line the closed port did not send is not kept")
+        << "AT+RST\nx" << false << QStringList{"send@0", "at:8", "up"} << "AT+RST\nx"
+        << QByteArray();
+    const QString longLine = hexLine(InputRows::kRowChars + 10);
+    // The long line takes two rows: the next line starts after one more position.
+    QTest::newRow("a long line comes back whole, in rows")
+        << longLine + "\nnext" << true
+        << QStringList{"send@0", QStringLiteral("at:%1").arg(longLine.size() + 2), "up"}
+        << longLine + "\n" + longLine << gbk(longLine + "\r\n");
+}
+
+void TstWindow::commandHistoryKeys()
+{
+    QFETCH(QString, box);
+    QFETCH(bool, open);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, after);
+    QFETCH(QByteArray, wire);
+
+    // A fresh window: the lines sent are kept for the window's life.
+    PtyWindow h;
+    QVERIFY2(!open || h.open(), "the window could not open a pseudo-terminal");
+    InputBox *input = inputHolding(h, box);
+    for (const QString &step : steps) {
+        if (step.startsWith(QLatin1String("send@"))) {
+            press(input, QStringLiteral("at:") + step.mid(5));
+            press(input, QStringLiteral("key:Ctrl+Return"));
+        } else if (step == QLatin1String("up") || step == QLatin1String("down")) {
+            press(input, step == QLatin1String("up") ? QStringLiteral("key:Ctrl+Up")
+                                                     : QStringLiteral("key:Ctrl+Down"));
+        } else if (step == QLatin1String("undo")) {
+            press(input, QStringLiteral("key:Ctrl+Z"));
+        } else {
+            press(input, step);
+        }
+    }
+    QCOMPARE(input->typedText(), after);
+    QCOMPARE(h.window->TxCount(), QString::number(wire.size()));
+    if (open)
+        QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+}
+
+// Edits in a long line held in rows: the box holds, copies and sends exactly the text as
+// typed, undo gives back the text before the edit and redo the edit. The box holds a line
+// of 2.5 rows and a short one; positions are document positions (see inputHolding): the
+// first row ends at R, the second begins at R + 1.
+void TstWindow::longLineEdits_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("copied"); // what a copy or cut in the steps gave; -: none
+
+    const int R = InputRows::kRowChars;
+    const QString base = hexLine(2 * R + R / 2) + "\nAT+GMR";
+    const auto edited = [&](int at, int removed, const QString &inserted) {
+        return QString(base).replace(at, removed, inserted);
+    };
+    const auto at = [](int position) { return QStringLiteral("at:%1").arg(position); };
+    QTest::newRow("typed in the middle of the second row")
+        << QStringList{at(R + 100), "type:xy"} << edited(R + 99, 0, "xy") << "-";
+    QTest::newRow("Backspace at a row's start erases the character before the border")
+        << QStringList{at(R + 1), "key:Backspace"} << edited(R - 1, 1, "") << "-";
+    QTest::newRow("Delete at a row's end erases the character after the border")
+        << QStringList{at(R), "key:Delete"} << edited(R, 1, "") << "-";
+    QTest::newRow("Left from a row's start goes over one character")
+        << QStringList{at(R + 1), "key:Left", "type:x"} << edited(R - 1, 0, "x") << "-";
+    QTest::newRow("Right from a row's end goes over one character")
+        << QStringList{at(R), "key:Right", "type:x"} << edited(R + 1, 0, "x") << "-";
+    QTest::newRow("Shift+Right across the border selects one character")
+        << QStringList{at(R), "key:Shift+Right", "type:x"} << edited(R, 1, "x") << "-";
+    QTest::newRow("Enter at a border breaks the line there")
+        << QStringList{at(R + 1), "key:Return"} << edited(R, 0, "\n") << "-";
+    QTest::newRow("Enter in a row after the first breaks the line there")
+        << QStringList{at(2 * R + 11), "key:Return"} << edited(2 * R + 9, 0, "\n") << "-";
+    QTest::newRow("Shift+Enter: a line separator, held as a line break")
+        << QStringList{at(R + 100), "key:Shift+Return"} << edited(R + 99, 0, "\n") << "-";
+    QTest::newRow("paste with every kind of line break into a row")
+        << QStringList{at(1000), "paste:ab\r\ncd\ref\ngh"} << edited(1000, 0, "ab\ncd\nef\ngh")
+        << "-";
+    const QString longPaste = QString(R + 300, QLatin1Char('z'));
+    QTest::newRow("paste of a long line into a row")
+        << QStringList{at(R + 100), "paste:" + longPaste} << edited(R + 99, 0, longPaste) << "-";
+    QTest::newRow("typed over a selection across a border")
+        << QStringList{at(R - 8), QStringLiteral("selectTo:%1").arg(R + 12), "type:Q"}
+        << edited(R - 8, 19, "Q") << "-";
+    QTest::newRow("a whole row cut leaves no empty line")
+        << QStringList{at(R + 1), QStringLiteral("selectTo:%1").arg(2 * R + 1), "key:Ctrl+X"}
+        << edited(R, R, "") << base.mid(R, R);
+    QTest::newRow("a line's first row deleted leaves no empty line")
+        << QStringList{at(0), QStringLiteral("selectTo:%1").arg(R), "key:Delete"}
+        << edited(0, R, "") << "-";
+    QTest::newRow("cut across a border")
+        << QStringList{at(R - 8), QStringLiteral("selectTo:%1").arg(R + 12), "key:Ctrl+X"}
+        << edited(R - 8, 19, "") << base.mid(R - 8, 19);
+    QTest::newRow("copy across two borders and a line break")
+        << QStringList{at(1000), QStringLiteral("selectTo:%1").arg(2 * R + R / 2 + 5), "key:Ctrl+C"}
+        << base << base.mid(1000, 2 * R + R / 2 + 3 - 1000);
+    QTest::newRow("select all and copy") << QStringList{"key:Ctrl+A", "key:Ctrl+C"} << base << base;
+}
+
+void TstWindow::longLineEdits()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, after);
+    QFETCH(QString, copied);
+
+    const QString base = hexLine(2 * InputRows::kRowChars + InputRows::kRowChars / 2) + "\nAT+GMR";
+    PtyWindow &h = rowWindow({}, true);
+    InputBox *input = inputHolding(h, base);
+    QCOMPARE(input->typedText(), base);
+    QGuiApplication::clipboard()->clear();
+    for (const QString &step : steps)
+        press(input, step);
+
+    QCOMPARE(input->typedText(), after);
+    if (copied != QLatin1String("-"))
+        QCOMPARE(QGuiApplication::clipboard()->text(), copied);
+    // An empty row shows as an empty line: only an empty line of the text may be one.
+    QCoreApplication::processEvents();
+    for (QTextBlock row = input->document()->begin(); row.isValid(); row = row.next()) {
+        QVERIFY2(row.length() > 1 ||
+                     (!InputRows::goesOn(row) && !InputRows::goesOn(row.next())),
+                 qPrintable(QStringLiteral("row %1 is empty").arg(row.blockNumber())));
+    }
+    // What goes out is what the box holds, each line break as CR LF.
+    h.click("Command2");
+    const QByteArray wire = gbk(QString(after).replace(u'\n', QStringLiteral("\r\n")));
+    QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+    if (after == base)
+        return;
+    // One undo takes back the whole edit, and redo makes it again.
+    const int rows = input->document()->blockCount();
+    press(input, QStringLiteral("key:Ctrl+Z"));
+    QCOMPARE(input->typedText(), base);
+    input->redo();
+    QCOMPARE(input->typedText(), after);
+    QCOMPARE(input->document()->blockCount(), rows);
+}
+
+// "发送文件…" in the input box's context menu: the window asks for the file and it goes.
+void TstWindow::sendFileFromTheMenu_data()
+{
+    QTest::addColumn<bool>("open");
+    QTest::addColumn<bool>("picks");
+    QTest::addColumn<bool>("byKey"); // Shift+F10 rather than the right button
+    QTest::addColumn<QString>("log");
+
+    const QString sent = QStringLiteral("（发送文件 f.bin：5000 字节）\n");
+    QTest::newRow("port open: the file goes out raw") << true << true << false << sent;
+    QTest::newRow("the menu by Shift+F10") << true << true << true << sent;
+    QTest::newRow("port closed: the warning, no dialog") << false << true << false << "";
+}
+
+void TstWindow::sendFileFromTheMenu()
+{
+    QFETCH(bool, open);
+    QFETCH(bool, picks);
+    QFETCH(bool, byKey);
+    QFETCH(QString, log);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QByteArray bytes;
+    for (int i = 0; i < 5000; ++i)
+        bytes += char(i * 37 % 256);
+    QFile file(dir.filePath(QStringLiteral("f.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    PtyWindow &h = rowWindow({}, open);
+    h.openFilePath = picks ? file.fileName() : QString();
+    h.offeredOpenFolders.clear();
+    InputBox *input = inputHolding(h, QStringLiteral("AT"));
+    const QPoint at(5, 5);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, input->viewport()->mapToGlobal(at));
+    if (byKey)
+        press(input, QStringLiteral("key:Shift+F10"));
+    else
+        QCoreApplication::sendEvent(input->viewport(), &click);
+    QMenu *menu = nullptr;
+    for (QMenu *m : input->findChildren<QMenu *>()) {
+        if (m->isVisible())
+            menu = m;
+    }
+    QVERIFY2(menu, "no context menu came up");
+    QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
+    QCOMPARE(menu->actions().last()->text(), QStringLiteral("发送文件…"));
+    menu->actions().last()->trigger();
+    menu->close();
+
+    QCOMPARE(h.offeredOpenFolders.size(), open ? 1 : 0);
+    QCOMPARE(h.messages.boxes.size(), open ? 0 : 1);
+    QCOMPARE(h.sendLog()->shownText(), log);
+    if (!open)
+        return;
+    const QByteArray wire = log.isEmpty() ? QByteArray() : bytes;
+    QCOMPARE(readUpToFence(h, wire.size()), wire + kFence);
+    QCOMPARE(h.window->TxCount(), QString::number(wire.size() + kFence.size()));
+}
+
 void TstWindow::receivedBytesShowAndCount()
 {
     PtyWindow h;
@@ -850,24 +1285,35 @@ void TstWindow::savedLogIsTheLog_data()
     QTest::addColumn<QByteArray>("before");     // what the file held before, if it was there
     QTest::addColumn<QByteArray>("file");       // what it holds after
     QTest::addColumn<QString>("why");           // the error box, if the save fails
+    QTest::addColumn<QString>("fault");         // planted for the row (PlantedFault)
     QTest::addColumn<QByteArray>("later");      // what the module sends once the save began
 
     const QString longLine(3000, QLatin1Char('x'));
     QTest::newRow("send log: command lines and raw text, line ends as logged")
-        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray()
-        << "send.txt" << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8()
+        << "Text2" << QStringList{"Command5", "Command2", "Command10"} << QByteArray() << "send.txt"
+        << QByteArray() << QString("AT\n你好 textAT+CIPSTATUS\n").toUtf8() << QString()
         << QString() << QByteArray();
     QTest::newRow("receive log: echo, GBK, a lone CR and a line longer than a row")
         << "Text3" << QStringList{}
-        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() + "\n"
+        << "AT\r\r\n\r\nOK\r\n" + gbk(QStringLiteral("模块回复")) + "\r" + longLine.toLatin1() +
+               "\n"
         << "receive.txt" << QByteArray()
-        << QString("AT\n\nOK\n模块回复\n" + longLine + "\n").toUtf8() << QString() << QByteArray();
+        << QString("AT\n\nOK\n模块回复\n" + longLine + "\n").toUtf8() << QString() << QString() << QByteArray();
+    QTest::newRow("receive log shown as hex: the file holds the hex")
+        << "Text3" << QStringList{"menu:十六进制显示"} << QByteArray(" OK\r\n") << "hex.txt"
+        << QByteArray() << QByteArray("20 4F 4B 0D 0A\n") << QString() << QString() << QByteArray();
+    QTest::newRow("receive log read as UTF-8: the file holds what it shows")
+        << "Text3" << QStringList{"menu:UTF-8显示"}
+        << QByteArray("\xE4\xBD\xA0\xE5\xA5\xBD \xFF\r\n") << "utf8.txt" << QByteArray()
+        << QString("你好 \uFFFD\n").toUtf8() << QString() << QString() << QByteArray();
     QTest::newRow("a file already there is replaced whole")
         << "Text2" << QStringList{"Command5"} << QByteArray() << "old.txt"
-        << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString() << QByteArray();
+        << QByteArray("an older and much longer text\n") << QByteArray("AT\n") << QString()
+        << QString() << QByteArray();
     QTest::newRow("no folder there: the box says why, the log keeps everything")
-        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt"
-        << QByteArray() << QByteArray() << QStringLiteral("No such file or directory") << QByteArray();
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "missing/send.txt" << QByteArray()
+        << QByteArray() << QStringLiteral("文件夹不存在，或已被删除（No such file or directory）")
+        << QString() << QByteArray();
     // Megabytes are taken from the log in slices beside the window, and the file is the
     // log as it was when the save was chosen.
     QByteArray lines;
@@ -879,10 +1325,24 @@ void TstWindow::savedLogIsTheLog_data()
     }
     QTest::newRow("receive log of megabytes, more arriving while it is written")
         << "Text3" << QStringList{} << lines << "big.txt" << QByteArray() << shown.toUtf8()
-        << QString() << QByteArray("later\r\n");
+        << QString() << QString() << QByteArray("later\r\n");
     QTest::newRow("the person changed their mind: nothing written")
         << "Text3" << QStringList{} << QByteArray("OK\r\n") << "" << QByteArray() << QByteArray()
-        << QString() << QByteArray();
+        << QString() << QString() << QByteArray();
+    // A small log goes to the system by writes as a large one does: a write it refuses is
+    // told by that write, never reported as a saved file cut short.
+    QTest::newRow("a write refused (file size limit): the box names the reason")
+        << "Text3" << QStringList{} << QByteArray(6000, 'x') << "limit.txt" << QByteArray()
+        << QByteArray() << QStringLiteral("文件超过了系统允许的大小（File too large）")
+        << "size-limit" << QByteArray();
+    QTest::newRow("a full disk: the box names it")
+        << "Text3" << QStringList{} << QByteArray(40000, 'y') << "full/receive.txt" << QByteArray()
+        << QByteArray() << QStringLiteral("磁盘空间已满（No space left on device）") << "full-disk" << QByteArray();
+    QTest::newRow("the commit cannot replace the old file: the box says why, the old file stays")
+        << "Text2" << QStringList{"Command5"} << QByteArray() << "locked/old.txt"
+        << QByteArray("older text\n") << QByteArray()
+        << QStringLiteral("系统不允许这样做（文件可能被锁定为不可更改）（Operation not permitted）")
+        << "locked-folder" << QByteArray();
 }
 
 void TstWindow::savedLogIsTheLog()
@@ -894,36 +1354,42 @@ void TstWindow::savedLogIsTheLog()
     QFETCH(QByteArray, before);
     QFETCH(QByteArray, file);
     QFETCH(QString, why);
+    QFETCH(QString, fault);
     QFETCH(QByteArray, later);
 
     PtyWindow h;
     QVERIFY2(h.open(), "the window could not open a pseudo-terminal");
     h.get<QPlainTextEdit>("Text1")->setPlainText(QStringLiteral("你好 text"));
-    for (const QString &button : clicks)
-        h.click(qPrintable(button));
+    auto *view = h.get<LogView>(qPrintable(log));
+    for (const QString &click : clicks) {
+        if (click.startsWith(QLatin1String("menu:")))
+            QVERIFY(chooseMenuEntry(view, click.mid(5)));
+        else
+            h.click(qPrintable(click));
+    }
     QVERIFY(h.pty.write(received));
     QTRY_COMPARE(h.window->RxCount(), QString::number(received.size()));
-    auto *view = h.get<LogView>(qPrintable(log));
     const QString logged = view->loggedText();
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
+    const PlantedFault planted(fault, dir.path());
+    if (!planted.ready())
+        QSKIP(qPrintable(QStringLiteral("cannot plant the fault %1 here (needs root)").arg(fault)));
     h.savePath = pick.isEmpty() ? QString() : dir.filePath(pick);
     if (!before.isEmpty()) {
         QFile old(h.savePath);
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
     }
 
-    // Right-click, then "保存为文件…", the last entry of the text box's own menu.
-    const QPoint at(5, 5);
-    QContextMenuEvent click(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
-    QCoreApplication::sendEvent(view->viewport(), &click);
-    auto *menu = view->findChild<QMenu *>();
-    QVERIFY2(menu && menu->isVisible(), "no context menu came up");
-    QVERIFY(menu->actions().size() > 2); // Qt's own entries come first
-    QCOMPARE(menu->actions().last()->text(), QStringLiteral("保存为文件…"));
+    // Right-click, then "保存为文件…", after the text box's own entries.
+    QMenu *menu = openContextMenu(view);
+    QVERIFY2(menu, "no context menu came up");
+    QAction *save = menuEntry(menu, QStringLiteral("保存为文件…"));
+    QVERIFY2(save, "the menu has no entry 保存为文件…");
+    QVERIFY(menu->actions().indexOf(save) > 2); // Qt's own entries come first
     QSignalSpy saved(h.window.get(), &Form1::logSaved);
-    menu->actions().last()->trigger();
+    save->trigger();
     menu->close();
     QVERIFY(h.pty.write(later));
     if (!pick.isEmpty()) {
@@ -944,7 +1410,9 @@ void TstWindow::savedLogIsTheLog()
         QVERIFY2(h.messages.boxes.first().text.contains(h.savePath) &&
                      h.messages.boxes.first().text.contains(why),
                  qPrintable(h.messages.boxes.first().text));
-        QVERIFY(!QFile::exists(h.savePath));
+        // What was there before stays as it was.
+        QCOMPARE(QFile::exists(h.savePath), !before.isEmpty());
+        QCOMPARE(contents(h.savePath), before);
         return;
     }
     QCOMPARE(h.messages.boxes.size(), 0);
@@ -958,6 +1426,192 @@ void TstWindow::savedLogIsTheLog()
     QCOMPARE(written.readAll(), file);
     // Nothing but the file itself is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QFileInfo(h.savePath).fileName()});
+}
+
+void TstWindow::logMenuEntries_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<bool>("byKey"); // Shift+F10 instead of a right-click
+    // The entries after "保存为文件…": "-" a separator, "[ ]" or "[x]" a checkable one.
+    QTest::addColumn<QStringList>("entries");
+
+    const QStringList receive{"记录到文件…", "-", "[ ] 显示时间戳", "[ ] 十六进制显示",
+                              "[ ] UTF-8显示"};
+    const QStringList send{"记录到文件…", "-", "[ ] 显示时间戳"};
+    QTest::newRow("receive log, right-click") << "Text3" << false << receive;
+    QTest::newRow("receive log, Shift+F10") << "Text3" << true << receive;
+    QTest::newRow("send log, right-click") << "Text2" << false << send;
+    QTest::newRow("send log, Shift+F10") << "Text2" << true << send;
+}
+
+// The entries of each log's menu, off at start, by mouse and by keyboard; a screen reader
+// reads each by its name with its checked state, in every menu (the window keeps the
+// entries, each menu shows them afresh).
+void TstWindow::logMenuEntries()
+{
+    QFETCH(QString, log);
+    QFETCH(bool, byKey);
+    QFETCH(QStringList, entries);
+
+    WindowHarness h;
+    QVERIFY(showActive(h));
+    auto *view = h.get<LogView>(qPrintable(log));
+    const auto open = [&]() -> QMenu * {
+        if (!byKey)
+            return openContextMenu(view);
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_F10, Qt::ShiftModifier);
+        for (QMenu *menu : view->findChildren<QMenu *>()) {
+            if (menu->isVisible())
+                return menu;
+        }
+        return nullptr;
+    };
+    for (int round = 0; round < 2; ++round) {
+        QMenu *menu = open();
+        QVERIFY2(menu, "no context menu came up");
+        const QList<QAction *> actions = menu->actions();
+        QAction *save = menuEntry(menu, QStringLiteral("保存为文件…"));
+        QVERIFY(save);
+        QStringList seen;
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(menu);
+        for (qsizetype i = actions.indexOf(save) + 1; i < actions.size(); ++i) {
+            const QAction *action = actions.at(i);
+            QString entry = action->isSeparator() ? QStringLiteral("-") : action->text();
+            if (action->isCheckable())
+                entry.prepend(action->isChecked() ? QStringLiteral("[x] ")
+                                                  : QStringLiteral("[ ] "));
+            seen.append(entry);
+            if (action->isSeparator())
+                continue;
+            QAccessibleInterface *item = reader->child(int(i));
+            QVERIFY2(item && item->isValid(), qPrintable(action->text()));
+            QCOMPARE(item->text(QAccessible::Name), action->text());
+            QCOMPARE(bool(item->state().checkable), action->isCheckable());
+            QCOMPARE(bool(item->state().checked), action->isChecked());
+        }
+        QCOMPARE(seen, entries);
+        // The first checkable entry, chosen: checked in the next menu.
+        QAction *toggle = menuEntry(menu, entries.at(2).mid(4));
+        menu->close();
+        toggle->trigger();
+        entries[2].replace(1, 1, QLatin1Char('x'));
+    }
+}
+
+void TstWindow::logFileRecords_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QString>("pick");      // in a fresh folder
+    QTest::addColumn<QByteArray>("before"); // what the file held
+    // "record", "stop" (the menu's entries), "stamps", "recv:<bytes>", "click:<button>",
+    // "clear" (the log's clear button), "reopen" (the port), "rmdir" (the file's folder),
+    // "close" (the window).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("file"); // a pattern for what it holds after
+    QTest::addColumn<QString>("box");  // the one error box, if any
+
+    QTest::newRow("receive log appended to what the file held, as the log shows it")
+        << "Text3"
+        << "rx.txt" << QByteArray("earlier\n")
+        << QStringList{"recv:x", "record", "recv: OK \r\n", "recv:中\r\n"} << "earlier\n OK \n中\n"
+        << QString();
+    QTest::newRow("time stamps; goes on across a clear and a port close and open")
+        << "Text3"
+        << "rx.txt" << QByteArray()
+        << QStringList{"stamps", "record", "recv:a\r\n", "clear", "reopen", "recv:b\r\n"}
+        << "\\[[0-9:.]{12}\\] a\n\\[[0-9:.]{12}\\] b\n"
+        << QString();
+    QTest::newRow("send log with time stamps; the window's close writes everything")
+        << "Text2"
+        << "tx.txt" << QByteArray()
+        << QStringList{"stamps", "record", "click:Command5", "click:Command10", "close"}
+        << "\\[[0-9:.]{12}\\] AT\n\\[[0-9:.]{12}\\] AT\\+CIPSTATUS\n"
+        << QString();
+    QTest::newRow("stopped: what comes after is not recorded")
+        << "Text2"
+        << "tx.txt" << QByteArray()
+        << QStringList{"record", "click:Command5", "stop", "click:Command10"} << "AT\n"
+        << QString();
+    QTest::newRow("a file that cannot be opened: one box, nothing recorded")
+        << "Text3"
+        << "missing/rx.txt" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
+        << "无法记录到文件 PATH：文件夹不存在，或已被删除（No such file or directory）";
+    QTest::newRow("a full disk stops recording with one box")
+        << "Text3"
+        << "/dev/full" << QByteArray() << QStringList{"record", "recv:OK\r\n"} << QString()
+        << "记录到文件 PATH 失败，已停止记录：磁盘空间已满（No space left on device）";
+    QTest::newRow("its folder removed stops recording with one box")
+        << "Text3"
+        << "sub/rx.txt" << QByteArray() << QStringList{"record", "recv:a\r\n", "rmdir"} << QString()
+        << "记录到文件 PATH 失败，已停止记录：文件已被删除或移走，或它的文件夹已不存在";
+}
+
+// "记录到文件…": the file gets everything the log gets from then on, appended.
+void TstWindow::logFileRecords()
+{
+    QFETCH(QString, log);
+    QFETCH(QString, pick);
+    QFETCH(QByteArray, before);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, file);
+    QFETCH(QString, box);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    const QString path = QDir(dir.path()).filePath(pick);
+    if (!before.isEmpty()) {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(before) == before.size());
+    }
+    auto h = std::make_unique<PtyWindow>();
+    QVERIFY2(h->open(), "the window could not open a pseudo-terminal");
+    h->savePath = path;
+    auto *view = h->get<LogView>(qPrintable(log));
+    qsizetype received = 0;
+    for (const QString &step : steps) {
+        if (step == QLatin1String("record"))
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("记录到文件…")));
+        else if (step == QLatin1String("stop"))
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("停止记录到文件")));
+        else if (step == QLatin1String("stamps"))
+            QVERIFY(chooseMenuEntry(view, QStringLiteral("显示时间戳")));
+        else if (step == QLatin1String("clear"))
+            h->click(log == QLatin1String("Text2") ? "Command25" : "Command26");
+        else if (step == QLatin1String("reopen")) {
+            h->click("Command1");
+            QVERIFY(h->openPty(h->pty));
+        } else if (step == QLatin1String("rmdir"))
+            QVERIFY(QDir(dir.filePath(QStringLiteral("sub"))).removeRecursively());
+        else if (step == QLatin1String("close"))
+            h.reset();
+        else if (step.startsWith(QLatin1String("click:")))
+            h->click(qPrintable(step.mid(6)));
+        else if (step.startsWith(QLatin1String("recv:"))) {
+            const QByteArray bytes = gbk(step.mid(5));
+            QVERIFY(h->pty.write(bytes));
+            received += bytes.size();
+            QTRY_COMPARE(h->window->RxCount(), QString::number(received));
+        } else
+            QFAIL(qPrintable(step));
+    }
+    if (!box.isEmpty()) {
+        QTRY_COMPARE(h->messages.boxes.size(), 1);
+        QCOMPARE(h->messages.boxes.first().text, QString(box).replace(QLatin1String("PATH"), path));
+        // The log keeps everything, and the entry offers to record again.
+        QVERIFY(view->shownText().endsWith(QLatin1String("\n")));
+        QMenu *menu = openContextMenu(view);
+        QVERIFY(menu && menuEntry(menu, QStringLiteral("记录到文件…")));
+        menu->close();
+        return;
+    }
+    if (h)
+        QCOMPARE(h->messages.boxes.size(), 0);
+    // Written beside the window within a moment; wait until it is there.
+    const QRegularExpression pattern(QLatin1Char('^') + file + QLatin1Char('$'));
+    QTRY_VERIFY2(pattern.match(QString::fromUtf8(contents(path))).hasMatch(),
+                 contents(path).constData());
 }
 
 void TstWindow::logoOpensTheShopEachClick()

@@ -8,8 +8,11 @@
 #include "startup.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -18,6 +21,42 @@
 #include <functional>
 
 #include <memory>
+
+// Opens a log's context menu as a right-click does; null when none came up.
+inline QMenu *openContextMenu(LogView *log)
+{
+    const QPoint at(5, 5);
+    QContextMenuEvent click(QContextMenuEvent::Mouse, at, log->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(log->viewport(), &click);
+    for (QMenu *menu : log->findChildren<QMenu *>()) {
+        if (menu->isVisible())
+            return menu;
+    }
+    return nullptr;
+}
+
+// The entry of a menu that reads `text`, or null.
+inline QAction *menuEntry(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+// Chooses an entry of a log's context menu, as a right-click and a click on it do; false
+// when the menu has no such entry.
+inline bool chooseMenuEntry(LogView *log, const QString &text)
+{
+    QMenu *menu = openContextMenu(log);
+    QAction *entry = menu ? menuEntry(menu, text) : nullptr;
+    if (menu)
+        menu->close();
+    if (entry)
+        entry->trigger();
+    return entry != nullptr;
+}
 
 // The real window, offscreen, with its message boxes recorded and a port scan the test
 // chooses. The serial link is a real one, so a pseudo-terminal plays the module.
@@ -74,6 +113,10 @@ struct WindowHarness
             offeredSavePaths.append(suggested);
             return savePath;
         };
+        services.openFileName = [this](const QString &folder) {
+            offeredOpenFolders.append(folder);
+            return openFilePath;
+        };
         window = std::make_unique<Form1>(services);
     }
 
@@ -83,6 +126,8 @@ struct WindowHarness
     QList<QUrl> opened;
     QString savePath;             // what the person picks when a log is saved
     QStringList offeredSavePaths; // what they were offered
+    QString openFilePath;         // the file the person picks to send
+    QStringList offeredOpenFolders; // where they were shown to look
     std::unique_ptr<Form1> window;
 };
 

@@ -8,9 +8,8 @@ constexpr char16_t kLf = u'\n';
 
 } // namespace
 
-QString ReceiveText::feed(QByteArrayView bytes)
+QString ReceiveText::feedText(QStringView text)
 {
-    const QString text = m_decoder.decode(bytes);
     QString shown;
     if (text.isEmpty())
         return shown;
@@ -85,6 +84,17 @@ QString ReceiveText::feed(QByteArrayView bytes)
         m_logEmpty = false;
     shown.truncate(out - first);
     return shown;
+}
+
+QString ReceiveText::endText()
+{
+    QString held(m_heldBlanks, QChar(kBlank));
+    if (m_lineBreak == LineBreak::AfterCrCr)
+        held += QChar(kLf);
+    m_heldBlanks = 0;
+    m_lineBreak = LineBreak::None;
+    m_logEmpty = false;
+    return held;
 }
 
 void ReceiveText::logCleared()
