@@ -17,11 +17,15 @@ constexpr int kBesideText = 120;
 constexpr int kAroundText = 220;
 constexpr QSize kSmallest(160, 60);
 
+QSize needed(const QString &text, const QFontMetrics &metrics, int width)
+{
+    return metrics.boundingRect(QRect(0, 0, width, kUnbounded), Qt::TextWordWrap, text).size();
+}
+
 bool fits(const QString &text, const QFontMetrics &metrics, const QSize &room)
 {
-    const QRect needed =
-        metrics.boundingRect(QRect(0, 0, room.width(), kUnbounded), Qt::TextWordWrap, text);
-    return needed.width() <= room.width() && needed.height() <= room.height();
+    const QSize size = needed(text, metrics, room.width());
+    return size.width() <= room.width() && size.height() <= room.height();
 }
 
 // The first and last `keep` code units of the text with "…" between, never splitting a
@@ -54,6 +58,19 @@ QString fitted(const QString &text, const QFontMetrics &metrics, const QSize &ro
             high = mid - 1;
     }
     return shortened(text, low);
+}
+
+Fitted fittedWithReason(const QString &text, const QString &reason, const QFontMetrics &metrics,
+                        const QSize &room)
+{
+    if (reason.isEmpty())
+        return {fitted(text, metrics, room), QString()};
+    const QString shownText = fitted(text, metrics, QSize(room.width(), room.height() / 2));
+    // The box puts some space between the text and the reason: a line's worth at most.
+    const int below = room.height() - needed(shownText, metrics, room.width()).height() -
+                      metrics.lineSpacing();
+    const int least = metrics.lineSpacing();
+    return {shownText, fitted(reason, metrics, QSize(room.width(), qMax(below, least)))};
 }
 
 QSize room(const QRect &available)

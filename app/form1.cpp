@@ -7,7 +7,6 @@
 #include "composers.h"
 #include "countfont.h"
 #include "filesender.h"
-#include "firstlinevalidator.h"
 #include "freeformsender.h"
 #include "groupframestyle.h"
 #include "inputbox.h"
@@ -17,6 +16,7 @@
 #include "logview.h"
 #include "messageseam.h"
 #include "narrowarrowstyle.h"
+#include "onelineguard.h"
 #include "receiver.h"
 #include "recordentry.h"
 #include "seriallink.h"
@@ -59,13 +59,15 @@ void keepTextAsTyped(QWidget *form)
     }
     // A list's edit field is a QLineEdit too.
     for (QLineEdit *box : form->findChildren<QLineEdit *>())
-        box->setValidator(new FirstLineValidator(box));
+        box->setValidator(new OneLineGuard(box));
 }
 
 } // namespace
 
 Form1::Form1(const Services &services, QWidget *parent)
-    : QMainWindow(parent), ui(new Ui::Form1), m_services(services)
+    : QMainWindow(parent), ui(new Ui::Form1), m_services(services),
+      m_txCount(services.txCount ? *services.txCount : m_ownTxCount),
+      m_rxCount(services.rxCount ? *services.rxCount : m_ownRxCount)
 {
     Q_ASSERT(m_services.link && m_services.messages);
     if (!m_services.ports)
@@ -121,8 +123,11 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_sendStamps = std::make_unique<StampedLog>(*m_sendRecorder);
     m_transmitter = std::make_unique<Transmitter>(*m_services.link, *m_sendStamps, m_txCount,
                                                   *m_services.messages);
+    m_timer5 = new QTimer(this);
     m_freeForm =
-        std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); });
+        std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); },
+                                         *m_timer5);
+    m_timer5->setInterval(m_services.payloadDelayMs);
     m_fileSender =
         std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
     m_receiver = std::make_unique<Receiver>(*m_services.link, *m_receiveRecorder, m_rxCount);
@@ -238,11 +243,6 @@ void Form1::wireControls()
             [this] { m_services.openUrl(Startup::kShopUrl); });
 }
 
-QTimer &Form1::payloadTimer()
-{
-    return m_freeForm->timer();
-}
-
 QString Form1::GetSerialPort()
 {
     const QList<PortEntry> ports = m_services.ports();
@@ -258,7 +258,7 @@ QString Form1::GetSerialPort()
         ui->Combo7->addItem(port.portName);
         // Shown as the list's field can show it, so that the text of a picked entry stays
         // that entry's text.
-        ui->Combo1->addItem(FirstLineValidator::shownInOneLine(port.friendlyName));
+        ui->Combo1->addItem(OneLineGuard::shownInOneLine(port.friendlyName));
         m_ports.append(port);
     }
     ui->Combo1->setCurrentIndex(index1);
@@ -343,9 +343,12 @@ void Form1::toggleOpen()
 
 void Form1::showOpenFailure(const QString &why)
 {
+    // The text stays as it has always read; the reason under it says what really happened
+    // (no permission, a refused speed, ...), which that text alone would get wrong.
     const QString port = ui->Combo1->currentText();
-    m_services.messages->error(
-        kErrorTitle, QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"), why);
+    m_services.messages->error(kErrorTitle,
+                               QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"),
+                               QString(), why);
     ui->Command1->setText(kOpenCaption);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bytecount.h"
+#include "freeformsender.h"
 #include "portdiscovery.h"
 #include "portreopener.h"
 
@@ -18,7 +19,6 @@ class Form1;
 class SerialLink;
 class MessageSeam;
 class Transmitter;
-class FreeFormSender;
 class Receiver;
 class LogRecorder;
 class StampedLog;
@@ -52,6 +52,13 @@ public:
         // How a lost port is watched for when "断开后自动重新打开" is on: the machine's ports
         // and their nodes, how often to look and to retry (defaults where left unset).
         PortReopener::Options reopen;
+        // Timer5's interval: how long the payload of "AT发送" follows its announcement.
+        int payloadDelayMs = FreeFormSender::kPayloadDelayMs;
+        // The counts of bytes sent and received that the window adds to, shows and resets
+        // (not owned); the window's own when unset. A suite may hand in counts no run
+        // reaches by traffic (ten or twenty digits).
+        ByteCount *txCount = nullptr;
+        ByteCount *rxCount = nullptr;
     };
 
     static constexpr int kTopMoveDelayMs = 100;
@@ -68,14 +75,6 @@ public:
     QString PortReport() const { return m_portReport; }
     QString TxCount() const { return m_txCount.text(); }
     QString RxCount() const { return m_rxCount.text(); }
-
-    // The counters themselves, for suites and benchmarks that need a count no test run
-    // reaches by traffic (ten or twenty digits); the labels follow at the next tick.
-    ByteCount &txCounter() { return m_txCount; }
-    ByteCount &rxCounter() { return m_rxCount; }
-
-    // Timer5, which holds back the payload of "AT发送" (500 ms); suites shorten it.
-    QTimer &payloadTimer();
 
     // The system name a click on "打开串口" opens: entry k of the port-name list for entry k
     // of the port list (chosenEntry()); a text that is no entry, as typed.
@@ -111,8 +110,10 @@ private:
 
     std::unique_ptr<Ui::Form1> ui;
     Services m_services;
-    ByteCount m_txCount;
-    ByteCount m_rxCount;
+    ByteCount m_ownTxCount;
+    ByteCount m_ownRxCount;
+    ByteCount &m_txCount; // TxCount
+    ByteCount &m_rxCount; // RxCount
     QString m_portReport;
     QList<PortEntry> m_ports; // entry for entry as the port list holds them
     // The port list's text when the port was opened: the port a loss names, whatever the
@@ -126,6 +127,7 @@ private:
     QList<LogSaver *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
+    QTimer *m_timer5 = nullptr; // the payload's wait, which the free-form sender runs
     // Each log's text passes its recorder (a running log file) on its way to the log; the
     // send log's passes its time stamps before that.
     std::unique_ptr<LogRecorder> m_sendRecorder;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quorlinrelease.h"
+
 #include <QIcon>
 #include <QString>
 #include <QStringList>
@@ -10,8 +12,8 @@ class QCoreApplication;
 
 namespace Startup {
 
-// The shop page the logo opens. A reserved placeholder domain until there is a real shop.
-inline const QUrl kShopUrl{QStringLiteral("https://shop.example.com/quorlin")};
+// The shop page the logo opens (packaging/release.cmake).
+inline const QUrl kShopUrl{QStringLiteral(QUORLIN_RELEASE_SHOP_URL)};
 
 // The skin's path in a folder: the folder, a forward slash, "1.she".
 QString skinPath(const QString &programDir);

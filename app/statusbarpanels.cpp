@@ -1,5 +1,7 @@
 #include "statusbarpanels.h"
 
+#include "quorlinrelease.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStatusBar>
@@ -27,10 +29,10 @@ int toPixels(int twips)
 void setupStatusBarPanels(QStatusBar *bar)
 {
     const Panel panels[] = {
-        {"Panel1", 2480, QStringLiteral("Quorlin 开发组")},
+        {"Panel1", 2480, QStringLiteral(QUORLIN_RELEASE_MAKER)},
         {"Panel2", 7880, QString()},
-        {"Panel3", 3440, QStringLiteral("售后支持：技术支持 即时通讯 000000")},
-        {"Panel4", 3140, QStringLiteral("作者：开发者甲 即时通讯 000000")},
+        {"Panel3", 3440, QStringLiteral(QUORLIN_RELEASE_SUPPORT)},
+        {"Panel4", 3140, QStringLiteral(QUORLIN_RELEASE_AUTHOR)},
     };
 
     bar->setSizeGripEnabled(false);

@@ -1,9 +1,10 @@
 #include "filefailure.h"
 
+#include "systemerror.h"
+
 #include <QFileDevice>
 
 #include <cerrno>
-#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -11,55 +12,12 @@
 
 namespace FileFailure {
 
-namespace {
-
-QString cause(int systemError)
-{
-    switch (systemError) {
-    case ENOSPC:
-        return QStringLiteral("磁盘空间已满");
-#ifdef EDQUOT
-    case EDQUOT:
-        return QStringLiteral("超出了磁盘配额");
-#endif
-    case EROFS:
-        return QStringLiteral("文件系统是只读的");
-    case EACCES:
-        return QStringLiteral("没有写入的权限");
-    case EPERM:
-        return QStringLiteral("系统不允许这样做（文件可能被锁定为不可更改）");
-    case ENOENT:
-        return QStringLiteral("文件夹不存在，或已被删除");
-    case ENOTDIR:
-        return QStringLiteral("路径中有一项不是文件夹");
-    case EISDIR:
-        return QStringLiteral("这是一个文件夹");
-    case EFBIG:
-        return QStringLiteral("文件超过了系统允许的大小");
-    case ENAMETOOLONG:
-        return QStringLiteral("文件名太长");
-    case EMFILE:
-    case ENFILE:
-        return QStringLiteral("打开的文件太多");
-    case EIO:
-        return QStringLiteral("读写磁盘出错（设备可能已被拔出）");
-#ifdef ESTALE
-    case ESTALE:
-        return QStringLiteral("网络上的文件已失效");
-#endif
-    default:
-        return QStringLiteral("写入失败");
-    }
-}
-
-} // namespace
 
 QString reason(int systemError, const QString &fileText)
 {
     if (systemError == 0)
         return fileText;
-    return cause(systemError) + QStringLiteral("（") +
-           QString::fromLocal8Bit(std::strerror(systemError)) + QStringLiteral("）");
+    return SystemError::described(systemError);
 }
 
 bool writeAll(QFileDevice &file, QByteArrayView bytes, QString *why)

@@ -4,8 +4,9 @@
 #include "transmitter.h"
 #include "wirecodec.h"
 
-FreeFormSender::FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText)
-    : m_transmitter(transmitter), m_inputText(std::move(inputText))
+FreeFormSender::FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText,
+                               QTimer &timer5)
+    : m_transmitter(transmitter), m_inputText(std::move(inputText)), m_timer(timer5)
 {
     m_timer.setObjectName(QStringLiteral("Timer5"));
     m_timer.setSingleShot(true);

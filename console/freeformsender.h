@@ -17,22 +17,22 @@ class FreeFormSender : public QObject
 public:
     static constexpr int kPayloadDelayMs = 500;
 
-    FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText);
+    // Sends through `transmitter` what `inputText` gives, and holds the payload of "AT发送"
+    // back with `timer5`, which its owner keeps and which is made Timer5 here: single-shot,
+    // kPayloadDelayMs, disabled.
+    FreeFormSender(Transmitter &transmitter, std::function<QString()> inputText, QTimer &timer5);
 
     // "AT发送": announce the byte length of the input now; the payload goes at the tick.
     void clickAtSend();
     // "文本发送": the input unchanged, no terminator.
     void clickTextSend();
 
-    // Timer5: disabled at start, one tick per enabling. Tests may shorten the interval.
-    QTimer &timer() { return m_timer; }
-
 private:
     void tick();
 
     Transmitter &m_transmitter;
     std::function<QString()> m_inputText;
-    QTimer m_timer;
+    QTimer &m_timer; // Timer5: one tick per enabling
 };
 
 // The input box's text as it goes on the wire: each line break becomes CR LF.

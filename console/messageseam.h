@@ -11,7 +11,8 @@ public:
     // A warning box with the exclamation icon and one OK button.
     virtual void warn(const QString &title, const QString &text) = 0;
     // An error box with the stop icon and one OK button. A detail, when given, sits behind
-    // the box's "show details" button; the title and text stay as they are.
+    // the box's "show details" button; a reason, when given, is shown in the box itself,
+    // under the text, to be read without a click. The title and text stay as they are.
     virtual void error(const QString &title, const QString &text,
-                       const QString &detail = QString()) = 0;
+                       const QString &detail = QString(), const QString &reason = QString()) = 0;
 };

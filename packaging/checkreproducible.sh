@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds the Debian package twice from clean sources of the last commit, in two folders of
-# different names and depths, and compares the two packages byte for byte. One tree is a
+# Builds the Debian package and its debug symbols package twice from clean sources of the
+# last commit, in two folders of different names and depths, and compares the two builds'
+# packages byte for byte. One tree is a
 # clone of the repository, the other the archive `git archive` makes of the commit, as a
 # distribution gets its sources: the date the build stamps comes from the commit in the one
 # and from the archive's file times in the other, and the two must agree. Only what the
@@ -54,10 +55,17 @@ for n in 1 2; do
     fi
 done
 
-deb1=$(ls "$one"/build/quorlin_*.deb)
-deb2=$(ls "$work"/second-tree/build-beside/quorlin_*.deb)
-if cmp -s "$deb1" "$deb2"; then
+same=yes
+for pattern in 'quorlin_*.deb' 'quorlin-dbgsym_*.ddeb'; do
+    deb1=$(ls "$one"/build/$pattern)
+    deb2=$(ls "$work"/second-tree/build-beside/$pattern)
+    if ! cmp -s "$deb1" "$deb2"; then
+        same=no
+        break
+    fi
     echo "the two packages are the same bytes: $(sha256sum "$deb1" | cut -d' ' -f1) $(basename "$deb1")"
+done
+if [ "$same" = yes ]; then
     echo "two clean builds and packages in $(($(date +%s) - start)) s"
     exit 0
 fi

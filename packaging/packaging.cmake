@@ -21,27 +21,68 @@ if(UNIX AND NOT APPLE)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 endif()
 
-# The release this build makes: the version is the project's (top-level CMakeLists.txt);
-# the date goes into the AppStream release entry and the Debian changelog.
-set(QUORLIN_RELEASE_DATE 2026-12-07)
-set(QUORLIN_RELEASE_DATE_RFC2822 "Mon, 07 Dec 2026 12:00:00 +0000")
-set(QUORLIN_DEB_RELEASE 1)
+# The release this build makes, as packaging/release.cmake gives it; the version is the
+# project's (top-level CMakeLists.txt).
 set(QUORLIN_DEB_VERSION ${PROJECT_VERSION}-${QUORLIN_DEB_RELEASE})
-set(QUORLIN_MAINTAINER "Quorlin developers <dev@example.com>")
+if(NOT QUORLIN_MAINTAINER_EMAIL MATCHES "^[^@ <>]+@[^@ <>]+$")
+    message(FATAL_ERROR "QUORLIN_MAINTAINER_EMAIL in packaging/release.cmake is no mail "
+        "address: \"${QUORLIN_MAINTAINER_EMAIL}\"")
+endif()
+set(QUORLIN_MAINTAINER "${QUORLIN_DEVELOPER} <${QUORLIN_MAINTAINER_EMAIL}>")
 set(QUORLIN_PACKAGING_DIR ${PROJECT_BINARY_DIR}/packaging)
+
+# The release date as the Debian changelog writes it ("Mon, 07 Dec 2026 12:00:00 +0000"),
+# from the one date of release.cmake. CMake formats a time only from the clock or from
+# SOURCE_DATE_EPOCH, so the day is turned into seconds and formatted through that; a date
+# that is no day of the calendar stops the configure.
+function(quorlin_changelog_date date out)
+    if(NOT date MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
+        message(FATAL_ERROR "QUORLIN_RELEASE_DATE in packaging/release.cmake is not "
+            "YYYY-MM-DD: \"${date}\"")
+    endif()
+    # Days since 1970-01-01, counting each year from March so that the leap day comes last.
+    set(year ${CMAKE_MATCH_1})
+    set(month ${CMAKE_MATCH_2})
+    if(month LESS_EQUAL 2)
+        math(EXPR year "${year} - 1")
+        math(EXPR month "${month} + 9")
+    else()
+        math(EXPR month "${month} - 3")
+    endif()
+    math(EXPR days "${year} * 365 + ${year} / 4 - ${year} / 100 + ${year} / 400 + \
+                    (153 * ${month} + 2) / 5 + ${CMAKE_MATCH_3} - 1 - 719468")
+    math(EXPR noon "${days} * 86400 + 43200")
+    set(caller_epoch "$ENV{SOURCE_DATE_EPOCH}")
+    set(ENV{SOURCE_DATE_EPOCH} ${noon})
+    string(TIMESTAMP changelog "%a, %d %b %Y %H:%M:%S +0000" UTC)
+    string(TIMESTAMP again "%Y-%m-%d" UTC)
+    if(DEFINED caller_epoch AND NOT caller_epoch STREQUAL "")
+        set(ENV{SOURCE_DATE_EPOCH} "${caller_epoch}")
+    else()
+        unset(ENV{SOURCE_DATE_EPOCH})
+    endif()
+    if(NOT again STREQUAL date)
+        message(FATAL_ERROR "QUORLIN_RELEASE_DATE in packaging/release.cmake is no day of "
+            "the calendar: ${date}")
+    endif()
+    set(${out} "${changelog}" PARENT_SCOPE)
+endfunction()
+quorlin_changelog_date(${QUORLIN_RELEASE_DATE} QUORLIN_RELEASE_DATE_CHANGELOG)
+
+# The release's texts as they go into the AppStream metadata, an XML file.
+foreach(name DEVELOPER MAINTAINER_EMAIL SCREENSHOT_URL HOMEPAGE)
+    string(REPLACE "&" "&amp;" xml "${QUORLIN_${name}}")
+    string(REPLACE "<" "&lt;" xml "${xml}")
+    string(REPLACE ">" "&gt;" QUORLIN_${name}_XML "${xml}")
+endforeach()
 
 # AppStream metadata for software centres. The screenshot is taken by the build itself
 # (the real-window suite saves it in <build>/screenshots); AppStream wants it as an https
-# address, so publish that folder and point QUORLIN_SCREENSHOT_URL at the picture.
-set(QUORLIN_APPSTREAM_ID com.example.quorlin)
-set(QUORLIN_SCREENSHOT_URL "https://quorlin.example.com/screenshots/quorlin-window.png"
-    CACHE STRING "Where the published screenshot of the window is, for the AppStream metadata")
-# The project has no web page of its own yet: the package's Homepage field and the
-# AppStream address appear only once one is given.
-set(QUORLIN_HOMEPAGE "" CACHE STRING "The project's web page, for the package and AppStream")
+# address, so publish that folder and give the picture's address in release.cmake. The
+# package's Homepage field and the AppStream address appear only once a web page is given.
 set(QUORLIN_METAINFO_HOMEPAGE "")
 if(QUORLIN_HOMEPAGE)
-    set(QUORLIN_METAINFO_HOMEPAGE "<url type=\"homepage\">${QUORLIN_HOMEPAGE}</url>")
+    set(QUORLIN_METAINFO_HOMEPAGE "<url type=\"homepage\">${QUORLIN_HOMEPAGE_XML}</url>")
 endif()
 set(QUORLIN_METAINFO ${QUORLIN_PACKAGING_DIR}/${QUORLIN_APPSTREAM_ID}.metainfo.xml)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/quorlin.metainfo.xml.in ${QUORLIN_METAINFO} @ONLY)
@@ -50,11 +91,12 @@ if(UNIX AND NOT APPLE)
     install(FILES ${QUORLIN_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
     # Debian's copyright file, in the machine-readable format; the licence is LICENSE's.
-    install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/copyright.in ${QUORLIN_PACKAGING_DIR}/copyright
+        @ONLY)
+    install(FILES ${QUORLIN_PACKAGING_DIR}/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
 
     # The Debian changelog, compressed the way Debian wants it (no name, no time stamp).
-    set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${QUORLIN_MAINTAINER})
     configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${QUORLIN_PACKAGING_DIR}/changelog @ONLY)
     find_program(QUORLIN_GZIP gzip)
     if(NOT QUORLIN_GZIP)
@@ -70,8 +112,11 @@ if(UNIX AND NOT APPLE)
     install(FILES ${QUORLIN_PACKAGING_DIR}/changelog.Debian.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quorlin)
 
-    # Manual pages, made from each program's --help and --version by help2man. Without
-    # help2man the build goes on without them, but a package needs them.
+    # Manual pages, made from each program's --help and --version by help2man, with what
+    # <program>.h2m adds (quorlin's: ports, permissions, sending, GBK, when nothing
+    # answers). Without help2man the build goes on without them, but a package needs them.
+    # help2man writes in the C locale unless told otherwise, which turns every Chinese
+    # caption into question marks.
     find_program(QUORLIN_HELP2MAN help2man)
     if(QUORLIN_HELP2MAN)
         set(QUORLIN_MAN_quorlin "console for ESP8266 Wi-Fi modules over a serial line")
@@ -79,12 +124,19 @@ if(UNIX AND NOT APPLE)
         set(_pages)
         foreach(program quorlin quorlin-sim)
             set(_page ${QUORLIN_PACKAGING_DIR}/${program}.1)
+            set(_include ${CMAKE_CURRENT_LIST_DIR}/${program}.h2m)
+            set(_include_option)
+            if(EXISTS ${_include})
+                set(_include_option --include=${_include})
+            else()
+                set(_include)
+            endif()
             add_custom_command(OUTPUT ${_page}.gz
                 COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
                     SOURCE_DATE_EPOCH=${QUORLIN_SOURCE_DATE_EPOCH} ${QUORLIN_HELP2MAN} --no-info --section=1 "--name=${QUORLIN_MAN_${program}}"
-                    --output=${_page} $<TARGET_FILE:${program}>
+                    --locale=C.UTF-8 ${_include_option} --output=${_page} $<TARGET_FILE:${program}>
                 COMMAND ${QUORLIN_GZIP} -9nf ${_page}
-                DEPENDS ${program}
+                DEPENDS ${program} ${_include}
                 COMMENT "Manual page ${program}.1"
                 VERBATIM)
             list(APPEND _pages ${_page}.gz)
@@ -100,8 +152,7 @@ endif()
 # quorlin_<version>-1_<arch>.deb; the desktop's menu and icon caches are refreshed by the
 # system's own triggers on /usr/share/applications and /usr/share/icons/hicolor.
 set(CPACK_PACKAGE_NAME quorlin)
-set(CPACK_PACKAGE_VENDOR "Quorlin developers")
-set(CPACK_PACKAGE_CONTACT ${QUORLIN_MAINTAINER})
+set(CPACK_PACKAGE_VENDOR ${QUORLIN_DEVELOPER})
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop console for ESP8266 modules over a serial line")
 # The long description, one paragraph, lines kept under 80 columns for dpkg.
@@ -115,7 +166,24 @@ received. The user interface is in Chinese. The package also holds
 quorlin-sim, a simulated module on a pseudo-terminal, to try the console
 without hardware.")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY Quorlin)
+# The programs go stripped into the package, and their debugging information, split off by
+# build id, into quorlin-dbgsym (/usr/lib/debug/.build-id/xx/yyyy.debug), as Debian ships
+# it: a debugger, or whoever reads a crash report, finds the names there. splitdebug.cmake
+# does both between the staging and the packing, so cpack must not strip the programs first.
+# cpack runs such scripts from CMake 3.19 on; an older one strips the programs itself and
+# makes no debug symbols package.
 set(CPACK_STRIP_FILES ON)
+if(UNIX AND NOT APPLE AND NOT CMAKE_VERSION VERSION_LESS 3.19)
+    set(CPACK_STRIP_FILES OFF)
+    find_program(QUORLIN_DPKG_DEB dpkg-deb)
+    set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/splitdebug.cmake)
+    set(CPACK_QUORLIN_OBJCOPY ${CMAKE_OBJCOPY})
+    set(CPACK_QUORLIN_STRIP ${CMAKE_STRIP})
+    set(CPACK_QUORLIN_READELF ${CMAKE_READELF})
+    set(CPACK_QUORLIN_DPKG_DEB ${QUORLIN_DPKG_DEB})
+    set(CPACK_QUORLIN_DEB_VERSION ${QUORLIN_DEB_VERSION})
+    set(CPACK_QUORLIN_MAINTAINER ${QUORLIN_MAINTAINER})
+endif()
 
 set(CPACK_DEBIAN_PACKAGE_NAME quorlin)
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUORLIN_DEB_RELEASE})
@@ -165,7 +233,7 @@ if(UNIX AND NOT APPLE AND QUORLIN_BUILD_TESTS)
             add_test(NAME ${name} COMMAND ${QUORLIN_TOOL_${tool}} ${ARGN})
         else()
             add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo
-                "${tool} is not installed (tools/deps.sh installs it)")
+                "${tool} is not installed (tools/deps.sh test installs it)")
             set_tests_properties(${name} PROPERTIES WILL_FAIL ON)
         endif()
         set_tests_properties(${name} PROPERTIES LABELS validate)

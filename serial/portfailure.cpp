@@ -1,5 +1,7 @@
 #include "portfailure.h"
 
+#include "systemerror.h"
+
 #include <QFile>
 
 #include <cerrno>
@@ -76,46 +78,13 @@ void tellPermissionFromBusy(PortFailure *failure, const QByteArray &path, const 
 }
 #endif
 
-// The system's errors a serial port meets, in Chinese. The port gives only the system's
-// text, so an error is known by that text.
-struct SystemError
-{
-    int code;
-    const char *chinese;
-};
-const SystemError kSystemErrors[] = {
-    {EAGAIN, "资源暂时不可用"}, {EIO, "输入/输出错误"},         {ENXIO, "设备或地址不存在"},
-    {ENODEV, "没有这个设备"},   {ENOENT, "没有那个文件或目录"}, {EACCES, "权限不够"},
-    {EPERM, "不允许的操作"},    {EBUSY, "设备或资源忙"},        {ENOTTY, "不是终端设备"},
-    {EINVAL, "参数无效"},       {EINTR, "系统调用被中断"},      {EBADF, "文件描述符无效"},
-    {EISDIR, "这是一个目录"},   {ENOTDIR, "不是目录"},          {EROFS, "只读文件系统"},
-    {ENOMEM, "内存不足"},       {EMFILE, "打开的文件过多"},     {ENFILE, "系统中打开的文件过多"},
-    {ENOSPC, "设备上没有空间"}, {EPIPE, "管道已断开"},          {EPROTO, "协议错误"},
-    {ETIMEDOUT, "连接超时"},
-};
-
-// The system's own words, after their Chinese where the error is known.
-QString systemWords(const QString &systemText)
-{
-    for (const SystemError &error : kSystemErrors) {
-        if (systemText == qt_error_string(error.code))
-            return QString::fromUtf8(error.chinese) + QStringLiteral("（") + systemText +
-                   QStringLiteral("）");
-    }
-    // The port's own words for a device locked by another program.
-    if (systemText == QLatin1String("Permission error while locking the device"))
-        return QStringLiteral("锁定设备时被拒绝，设备可能正被另一个程序使用（") + systemText +
-               QStringLiteral("）");
-    return systemText;
-}
-
 } // namespace
 
 QString PortFailure::text() const
 {
     QString text = sentence(*this);
     if (!systemText.isEmpty())
-        text += QStringLiteral("\n系统信息：") + systemWords(systemText);
+        text += QStringLiteral("\n系统信息：") + SystemError::describedText(systemText);
     return text;
 }
 

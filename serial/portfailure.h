@@ -4,8 +4,8 @@
 #include <QString>
 
 // Why a port could not be opened, or failed while open, told in a sentence the user can
-// act on and followed by the system's own words. The open-failure and lost-port boxes
-// show it behind their details button.
+// act on and followed by the system's own words. The open-failure box shows it under its
+// text; the lost-port box behind its details button.
 struct PortFailure
 {
     enum class Kind

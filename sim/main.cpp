@@ -48,7 +48,9 @@ int main(int argc, char *argv[])
         "makes them real: AT+CIPSTART connects to the address given, AT+CIPSEND sends on\n"
         "the link, what the peer sends comes back as +IPD, and AT+CIPSERVER listens for\n"
         "clients (on 127.0.0.1 only, unless --listen-any). Each real connection is\n"
-        "reported in one line on standard error."));
+        "reported in one line on standard error.\n"
+        "It announces itself to the console's scan in the folder QUORLIN_SIM_DIR names, else\n"
+        "in $XDG_RUNTIME_DIR/quorlin-sim, or quorlin-sim-<uid> in the temporary folder."));
     const QCommandLineOption speedOption(
         QStringLiteral("speed"),
         QStringLiteral("Runs every delay <factor> times faster (default 1)."),

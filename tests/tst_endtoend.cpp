@@ -63,8 +63,10 @@ void TstEndToEnd::initTestCase()
     QVERIFY(m_announcement->isValid());
 
     // The program's scan: the machine's ports, then the simulated modules.
-    m_h = std::make_unique<WindowHarness>([] { return SimRegistry::withRunning(systemPorts()); });
-    m_h->window->payloadTimer().setInterval(60);
+    Form1::Services shortTimer5;
+    shortTimer5.payloadDelayMs = 60;
+    m_h = std::make_unique<WindowHarness>(
+        [] { return SimRegistry::withRunning(systemPorts()); }, shortTimer5);
 }
 
 void TstEndToEnd::cleanupTestCase()

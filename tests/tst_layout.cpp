@@ -2,6 +2,7 @@
 #include "logolabel.h"
 #include "logview.h"
 #include "narrowarrowstyle.h"
+#include "quorlinrelease.h"
 #include "statusbarpanels.h"
 #include "textfit.h"
 #include "ui_form1.h"
@@ -572,24 +573,24 @@ void Tst_layout::window()
 void Tst_layout::statusBarPanels_data()
 {
     QTest::addColumn<int>("widthTwips");
-    QTest::addColumn<bool>("empty");
-    QTest::newRow("Panel1") << 2480 << false;
-    QTest::newRow("Panel2") << 7880 << true;
-    QTest::newRow("Panel3") << 3440 << false;
-    QTest::newRow("Panel4") << 3140 << false;
+    QTest::addColumn<QString>("text"); // the release's (packaging/release.cmake)
+    QTest::newRow("Panel1") << 2480 << QStringLiteral(QUORLIN_RELEASE_MAKER);
+    QTest::newRow("Panel2") << 7880 << QString();
+    QTest::newRow("Panel3") << 3440 << QStringLiteral(QUORLIN_RELEASE_SUPPORT);
+    QTest::newRow("Panel4") << 3140 << QStringLiteral(QUORLIN_RELEASE_AUTHOR);
 }
 
 void Tst_layout::statusBarPanels()
 {
     QFETCH(int, widthTwips);
-    QFETCH(bool, empty);
+    QFETCH(QString, text);
     Form form;
     QVERIFY(form.show());
     auto *panel =
         form.ui.StatusBar1->findChild<QLabel *>(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(panel);
     QCOMPARE(panel->width(), px(widthTwips));
-    QCOMPARE(panel->text().isEmpty(), empty);
+    QCOMPARE(panel->text(), text);
     // Whole inside the window.
     const QRect inWindow(panel->mapTo(&form.window, QPoint(0, 0)), panel->size());
     QVERIFY2(

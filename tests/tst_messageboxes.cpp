@@ -1,5 +1,6 @@
-// The message boxes fit the screen whatever they name: an over-long text is shortened in
-// the middle and kept whole in the box's detail, before any detail the caller passed.
+// The message boxes fit the screen whatever they name: an over-long text or reason is
+// shortened in the middle and kept whole in the box's detail, before any detail the caller
+// passed.
 #include "boxtext.h"
 #include "messageboxes.h"
 
@@ -27,6 +28,18 @@ QString longName(int length, bool blanks)
 QString lostText(const QString &port)
 {
     return QStringLiteral("串口 ") + port + QStringLiteral(" 已断开!");
+}
+
+QString openText(const QString &port)
+{
+    return QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!");
+}
+
+QString noPermission(const QString &device)
+{
+    return QStringLiteral("没有读写设备 %1 的权限。\n解决办法：把当前用户加入拥有该设备的用户组 "
+                          "dialout（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。")
+        .arg(device);
 }
 
 bool hasLoneSurrogate(const QString &text)
@@ -118,32 +131,49 @@ void TstMessageBoxes::boxFitsTheScreen_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("detail"); // what the caller passes
+    QTest::addColumn<QString>("reason"); // shown under the text
     QTest::addColumn<bool>("shortened");
+    QTest::addColumn<bool>("reasonShortened");
 
-    const QString reason = QStringLiteral("Resource temporarily unavailable");
+    const QString system = QStringLiteral("Resource temporarily unavailable");
+    const QString none;
     QTest::newRow("a short name is shown whole")
-        << lostText(QStringLiteral("ttyUSB0")) << QString() << false;
-    QTest::newRow("a short name keeps its reason")
-        << lostText(QStringLiteral("ttyUSB0")) << reason << false;
+        << lostText(QStringLiteral("ttyUSB0")) << none << none << false << false;
+    QTest::newRow("a short name keeps its detail")
+        << lostText(QStringLiteral("ttyUSB0")) << system << none << false << false;
     QTest::newRow("10,000 characters with blanks")
-        << lostText(longName(10000, true)) << QString() << true;
+        << lostText(longName(10000, true)) << none << none << true << false;
     QTest::newRow("10,000 characters without blanks")
-        << lostText(longName(10000, false)) << QString() << true;
-    QTest::newRow("10,000 characters and a reason")
-        << lostText(longName(10000, true)) << reason << true;
+        << lostText(longName(10000, false)) << none << none << true << false;
+    QTest::newRow("10,000 characters and a detail")
+        << lostText(longName(10000, true)) << system << none << true << false;
     QTest::newRow("a name that looks like markup is shown as typed")
-        << lostText(QStringLiteral("<b>COM3</b>")) << QString() << false;
+        << lostText(QStringLiteral("<b>COM3</b>")) << none << none << false << false;
+    QTest::newRow("the reason is in the box, no details")
+        << openText(QStringLiteral("ttyUSB0")) << none << noPermission("/dev/ttyUSB0") << false
+        << false;
+    QTest::newRow("a reason that looks like markup is shown as typed")
+        << openText(QStringLiteral("<i>x</i>")) << none << noPermission("/dev/<i>x</i>") << false
+        << false;
+    QTest::newRow("a reason naming 10,000 characters")
+        << openText(QStringLiteral("ttyUSB0")) << none << noPermission(longName(10000, false))
+        << false << true;
+    QTest::newRow("10,000 characters in the text and the reason")
+        << openText(longName(10000, true)) << none << noPermission(longName(10000, true)) << true
+        << true;
 }
 
 void TstMessageBoxes::boxFitsTheScreen()
 {
     QFETCH(QString, text);
     QFETCH(QString, detail);
+    QFETCH(QString, reason);
     QFETCH(bool, shortened);
+    QFETCH(bool, reasonShortened);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
 
     std::unique_ptr<QMessageBox> box =
-        MessageBoxes::build(QMessageBox::Critical, kTitle, text, detail, nullptr);
+        MessageBoxes::build(QMessageBox::Critical, kTitle, text, detail, nullptr, reason);
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
 
@@ -167,17 +197,33 @@ void TstMessageBoxes::boxFitsTheScreen()
                  qPrintable(button->text() + QStringLiteral(" lies outside the box")));
     }
 
-    if (!shortened) {
-        QCOMPARE(box->text(), text);
-        QCOMPARE(box->detailedText(), detail);
-        return;
+    // The reason is read without a click: shown under the text, as typed, inside the box.
+    QCOMPARE(box->informativeText().isEmpty(), reason.isEmpty());
+    if (!reason.isEmpty()) {
+        const auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"));
+        QVERIFY(label && label->isVisible());
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        const QRect at(label->mapTo(box.get(), QPoint(0, 0)), label->size());
+        QVERIFY2(box->rect().contains(at), "the reason lies outside the box");
     }
-    QVERIFY(box->text().contains(kEllipsis));
-    QVERIFY(box->text().startsWith(QStringLiteral("串口 port0")));
-    QVERIFY(box->text().endsWith(QStringLiteral(" 已断开!")));
-    // The whole text first, then the caller's detail.
-    QVERIFY(box->detailedText().startsWith(text));
-    QCOMPARE(box->detailedText(), detail.isEmpty() ? text : text + QStringLiteral("\n\n") + detail);
+
+    // Whatever was shortened is in the detail whole: the text, then the reason, then the
+    // caller's detail.
+    QStringList whole;
+    for (const auto &[full, shown, cut] :
+         {std::tuple{text, box->text(), shortened}, {reason, box->informativeText(), reasonShortened}}) {
+        if (!cut) {
+            QCOMPARE(shown, full);
+            continue;
+        }
+        QCOMPARE(shown.count(kEllipsis), 1);
+        QVERIFY(full.startsWith(shown.left(shown.indexOf(kEllipsis))));
+        QVERIFY(full.endsWith(shown.mid(shown.indexOf(kEllipsis) + 1)));
+        whole.append(full);
+    }
+    if (!detail.isEmpty())
+        whole.append(detail);
+    QCOMPARE(box->detailedText(), whole.join(QStringLiteral("\n\n")));
 }
 
 QTEST_MAIN(TstMessageBoxes)

@@ -854,11 +854,11 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
         << int(Kind::PermissionDenied) << "dialout" << true << EACCES
         << "没有读写设备 /dev/ttyUSB0 的权限。\n解决办法：把当前用户加入拥有该设备的用户组 dialout"
            "（例如 sudo usermod -aG dialout $USER），然后注销并重新登录。\n"
-           "系统信息：权限不够（SYSTEM）";
+           "系统信息：没有权限（SYSTEM）";
     QTest::newRow("permission: the root group is not suggested")
         << int(Kind::PermissionDenied) << "root" << false << EACCES
         << "没有读写设备 /dev/ttyUSB0 的权限。\n该设备的用户组 root 也没有读写权限，"
-           "需由系统管理员修改设备的权限。\n系统信息：权限不够（SYSTEM）";
+           "需由系统管理员修改设备的权限。\n系统信息：没有权限（SYSTEM）";
 #endif
     QTest::newRow("unplugged while open")
         << int(Kind::LostGone) << "" << false << ENODEV
@@ -869,7 +869,7 @@ void Tst_seriallink::failureTextForCausesATerminalCannotShow_data()
     QTest::newRow("lost: resource temporarily unavailable")
         << int(Kind::LostError) << "" << false << EAGAIN << lost + "资源暂时不可用（SYSTEM）";
     QTest::newRow("lost: input/output error")
-        << int(Kind::LostError) << "" << false << EIO << lost + "输入/输出错误（SYSTEM）";
+        << int(Kind::LostError) << "" << false << EIO << lost + "输入/输出出错，设备可能已被拔出（SYSTEM）";
     QTest::newRow("lost: no such device or address")
         << int(Kind::LostError) << "" << false << ENXIO << lost + "设备或地址不存在（SYSTEM）";
     QTest::newRow("held: device or resource busy")

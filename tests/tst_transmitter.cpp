@@ -65,12 +65,12 @@ struct Rig : ConsoleRig
 
 // Waits for Timer5's one tick. The spy is connected after the sender's own handler, so the
 // payload has been handled when the spy sees the tick.
-#define WAIT_FOR_TICK(sender, ticks)                                                               \
+#define WAIT_FOR_TICK(timer, ticks)                                                               \
     do {                                                                                           \
         QVERIFY2(QTest::qWaitFor([&] { return (ticks).count() >= 1; }, 2000),                      \
                  "waited 2000 ms for Timer5's tick");                                              \
         QCOMPARE((ticks).count(), 1);                                                              \
-        QVERIFY(!(sender).timer().isActive());                                                     \
+        QVERIFY(!(timer).isActive());                                                     \
     } while (false)
 
 // Every line of the fixed-command table goes out whole, after what was sent before. (What
@@ -243,11 +243,12 @@ void Tst_transmitter::timer5Shipped()
     ByteCount tx;
     RecordingMessages messages;
     Transmitter transmitter(link, log, tx, messages);
-    FreeFormSender sender(transmitter, [] { return QString(); });
-    QCOMPARE(sender.timer().objectName(), QStringLiteral("Timer5"));
-    QCOMPARE(sender.timer().interval(), 500);
-    QVERIFY(sender.timer().isSingleShot());
-    QVERIFY(!sender.timer().isActive());
+    QTimer timer5;
+    FreeFormSender sender(transmitter, [] { return QString(); }, timer5);
+    QCOMPARE(timer5.objectName(), QStringLiteral("Timer5"));
+    QCOMPARE(timer5.interval(), 500);
+    QVERIFY(timer5.isSingleShot());
+    QVERIFY(!timer5.isActive());
 }
 
 // "AT发送": the announcement of the input's byte length now, the input + CR LF at the tick.
@@ -292,13 +293,13 @@ void Tst_transmitter::payload()
 
     Rig rig;
     rig.input = input;
-    QSignalSpy ticks(&rig.sender.timer(), &QTimer::timeout);
+    QSignalSpy ticks(&rig.timer5, &QTimer::timeout);
     rig.sender.clickAtSend();
     QCOMPARE(rig.link.written, announcement);
     QCOMPARE(rig.tx.value(), quint64(announcement.size()));
-    QVERIFY(rig.sender.timer().isActive());
+    QVERIFY(rig.timer5.isActive());
 
-    WAIT_FOR_TICK(rig.sender, ticks);
+    WAIT_FOR_TICK(rig.timer5, ticks);
     QCOMPARE(rig.link.written, announcement + payload);
     QCOMPARE(rig.log.text, log);
     QCOMPARE(rig.tx.value(), quint64(count));
@@ -337,7 +338,7 @@ void Tst_transmitter::rawText()
     QCOMPARE(rig.log.text, log);
     QCOMPARE(rig.log.appends, log.isEmpty() ? 0 : 1);
     QCOMPARE(rig.tx.value(), quint64(wire.size()));
-    QVERIFY(!rig.sender.timer().isActive());
+    QVERIFY(!rig.timer5.isActive());
     QVERIFY(rig.messages.boxes.isEmpty());
 }
 
@@ -375,7 +376,7 @@ void Tst_transmitter::pendingPayload()
 
     Rig rig;
     rig.input = QStringLiteral("hello");
-    QSignalSpy ticks(&rig.sender.timer(), &QTimer::timeout);
+    QSignalSpy ticks(&rig.timer5, &QTimer::timeout);
     rig.sender.clickAtSend();
 
     if (scenario == QLatin1String("edit"))
@@ -391,11 +392,11 @@ void Tst_transmitter::pendingPayload()
     else if (scenario == QLatin1String("rawBetween"))
         rig.sender.clickTextSend();
 
-    WAIT_FOR_TICK(rig.sender, ticks);
+    WAIT_FOR_TICK(rig.timer5, ticks);
     // A late second tick would send a second payload: give it the time to show.
     QTest::qWait(3 * kShortInterval);
     QCOMPARE(ticks.count(), 1);
-    QVERIFY(!rig.sender.timer().isActive());
+    QVERIFY(!rig.timer5.isActive());
     QCOMPARE(rig.link.written, wire);
     QCOMPARE(rig.log.text, log);
     QCOMPARE(rig.tx.value(), quint64(count));
@@ -418,7 +419,7 @@ void Tst_transmitter::laterClickKeepsTheTick()
 
     Rig rig;
     rig.input = QStringLiteral("hello");
-    QTimer &timer5 = rig.sender.timer();
+    QTimer &timer5 = rig.timer5;
     timer5.setInterval(FreeFormSender::kPayloadDelayMs);
     QSignalSpy ticks(&timer5, &QTimer::timeout);
     QElapsedTimer sinceFirst;
@@ -440,7 +441,7 @@ void Tst_transmitter::laterClickKeepsTheTick()
                                 .arg(sinceFirst.elapsed())
                                 .arg(left)));
     }
-    WAIT_FOR_TICK(rig.sender, ticks);
+    WAIT_FOR_TICK(rig.timer5, ticks);
     const QByteArray announce("AT+CIPSEND=5\r\n");
     QCOMPARE(rig.link.written, announce.repeated(clicksAfterMs.size() + 1) + "hello\r\n");
 }
@@ -465,14 +466,14 @@ void Tst_transmitter::freeFormPortClosed()
     rig.input = QStringLiteral("hello");
     rig.log.text = QStringLiteral("AT\n");
     rig.tx.add(4);
-    QSignalSpy ticks(&rig.sender.timer(), &QTimer::timeout);
+    QSignalSpy ticks(&rig.timer5, &QTimer::timeout);
 
     if (atSend)
         rig.sender.clickAtSend();
     else
         rig.sender.clickTextSend();
 
-    QVERIFY(!rig.sender.timer().isActive());
+    QVERIFY(!rig.timer5.isActive());
     if (failedAnnouncement) {
         QVERIFY(rig.messages.boxes.isEmpty());
     } else {
@@ -537,9 +538,10 @@ void Tst_transmitter::overPseudoTerminal()
     RecordingMessages messages;
     Transmitter transmitter(link, log, tx, messages);
     QString box = input;
-    FreeFormSender sender(transmitter, [&box] { return box; });
-    sender.timer().setInterval(kShortInterval);
-    QSignalSpy ticks(&sender.timer(), &QTimer::timeout);
+    QTimer timer5;
+    FreeFormSender sender(transmitter, [&box] { return box; }, timer5);
+    timer5.setInterval(kShortInterval);
+    QSignalSpy ticks(&timer5, &QTimer::timeout);
 
     QString error;
     QVERIFY2(link.open(pty.slavePath(), LineSettings{}, &error), qPrintable(error));
@@ -548,7 +550,7 @@ void Tst_transmitter::overPseudoTerminal()
         QVERIFY(transmitter.runCommand([&input] { return input; }));
     } else if (scenario == QLatin1String("atSend")) {
         sender.clickAtSend();
-        WAIT_FOR_TICK(sender, ticks);
+        WAIT_FOR_TICK(timer5, ticks);
     } else if (scenario == QLatin1String("rawThenCommand")) {
         sender.clickTextSend();
         QVERIFY(transmitter.runCommand([] { return QStringLiteral("AT"); }));
@@ -556,7 +558,7 @@ void Tst_transmitter::overPseudoTerminal()
         sender.clickAtSend();
         QCOMPARE(pty.readExactly(wire.size()), wire);
         pty.closeMaster();
-        WAIT_FOR_TICK(sender, ticks);
+        WAIT_FOR_TICK(timer5, ticks);
         QCOMPARE(tx.value(), quint64(count));
         QCOMPARE(log.text, QStringLiteral("AT+CIPSEND=5\n"));
         return;

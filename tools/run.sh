@@ -19,7 +19,7 @@ for arg in "$@"; do
             ;;
     esac
 done
-sh tools/deps.sh
+sh tools/deps.sh run
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build --target quorlin quorlin-sim
 SIM_PID=""

@@ -4,7 +4,7 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -e
 cd "$(dirname "$0")/.."
-sh tools/deps.sh
+sh tools/deps.sh test
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 run_suite() {

@@ -20,9 +20,9 @@ struct Entry
     QString friendlyName; // as the module announced it, else the port name
 };
 
-// The folder: the environment variable QUORLIN_SIM_DIR when set (tests use their own),
-// else "quorlin-sim" in XDG_RUNTIME_DIR, or "quorlin-sim-<uid>" in the temporary folder
-// without one.
+// The folder: the environment variable QUORLIN_SIM_DIR when set (a set of modules kept
+// apart from others; the manual pages and the README say so), else "quorlin-sim" in
+// XDG_RUNTIME_DIR, or "quorlin-sim-<uid>" in the temporary folder without one.
 QString directory();
 
 // The modules that run now, sorted by port name. Entries left by a module that is gone

@@ -23,14 +23,16 @@ public:
         QString title;
         QString text;
         QString detail;
+        QString reason; // shown in the box under the text
     };
     void warn(const QString &title, const QString &text) override
     {
-        record({QStringLiteral("warn"), title, text, QString()});
+        record({QStringLiteral("warn"), title, text, QString(), QString()});
     }
-    void error(const QString &title, const QString &text, const QString &detail) override
+    void error(const QString &title, const QString &text, const QString &detail,
+               const QString &reason) override
     {
-        record({QStringLiteral("error"), title, text, detail});
+        record({QStringLiteral("error"), title, text, detail, reason});
     }
     QList<Box> boxes;
     // Told of each box as it comes (a benchmark prints it).
@@ -107,7 +109,7 @@ struct ConsoleRig
     {
         if (open)
             link.open(QStringLiteral("fake"), LineSettings{}, nullptr);
-        sender.timer().setInterval(payloadDelayMs);
+        timer5.setInterval(payloadDelayMs);
     }
 
     FakeSerialLink link;
@@ -116,5 +118,6 @@ struct ConsoleRig
     RecordingMessages messages;
     Transmitter transmitter{link, log, tx, messages};
     QString input;
-    FreeFormSender sender{transmitter, [this] { return input; }};
+    QTimer timer5;
+    FreeFormSender sender{transmitter, [this] { return input; }, timer5};
 };

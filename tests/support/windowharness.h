@@ -68,12 +68,13 @@ struct WindowHarness
         build([this] { return ports; });
     }
 
-    // The window with a scan of the test's own making, run at every "扫描", and a lost port
-    // watched for as `reopen` says.
+    // The window with a scan of the test's own making, run at every "扫描", and the rest of
+    // its services as `services` gives them (a lost port watched for, a short Timer5, counts
+    // of the suite's own); the link, the boxes and the file dialogs are the rig's.
     explicit WindowHarness(std::function<QList<PortEntry>()> scan,
-                           PortReopener::Options reopen = {})
+                           Form1::Services services = {})
     {
-        build(std::move(scan), std::move(reopen));
+        build(std::move(scan), std::move(services));
     }
 
     template <typename T> T *get(const char *name) const
@@ -100,14 +101,12 @@ struct WindowHarness
     }
     bool openPty(const PtyPair &pty) { return openPath(pty.slavePath()); }
 
-    void build(std::function<QList<PortEntry>()> scan, PortReopener::Options reopen = {})
+    void build(std::function<QList<PortEntry>()> scan, Form1::Services services = {})
     {
         Startup::prepareProcess();
-        Form1::Services services;
         services.link = &link;
         services.messages = &messages;
         services.ports = std::move(scan);
-        services.reopen = std::move(reopen);
         services.openUrl = [this](const QUrl &url) { opened.append(url); };
         services.saveFileName = [this](const QString &suggested) {
             offeredSavePaths.append(suggested);

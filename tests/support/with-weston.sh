@@ -7,7 +7,7 @@
 set -u
 
 if ! command -v weston >/dev/null 2>&1; then
-    echo "with-weston.sh: weston is not installed (tools/deps.sh installs it)" >&2
+    echo "with-weston.sh: weston is not installed (tools/deps.sh test installs it)" >&2
     exit 1
 fi
 

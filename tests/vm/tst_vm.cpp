@@ -172,8 +172,6 @@ struct Driver
                 m_caption.stop();
                 node.stop();
                 a["reopenMs"] = node.at < 0 || m_reopened < 0 ? -1 : m_reopened - node.at;
-            } else if (what == "timer5") {
-                timer5()->setInterval(ms);
             } else if (what == "logs") { // a long receive log by its length and digest only
                 const QString received = h.receiveLog()->loggedText();
                 a["send"] = h.sendLog()->loggedText();
@@ -189,17 +187,17 @@ struct Driver
         a["tx"] = h.window->TxCount();
         a["rx"] = h.window->RxCount();
         a["caption"] = h.button("Command1")->text();
-        a["pending"] = timer5()->isActive();
+        a["pending"] = h.window->findChild<QTimer *>(QStringLiteral("Timer5"))->isActive();
         QJsonArray boxes;
         for (const RecordingMessages::Box &box : std::exchange(h.messages.boxes, {}))
             boxes.append(
-                QJsonObject{{"title", box.title}, {"text", box.text}, {"detail", box.detail}});
+                QJsonObject{{"title", box.title}, {"text", box.text}, {"detail", box.detail},
+                            {"reason", box.reason}});
         a["boxes"] = boxes;
         a["fds"] = int(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::System).size() - 2);
         a["heap"] = qint64(mallinfo2().uordblks);
         return a;
     }
-    QTimer *timer5() const { return &h.window->payloadTimer(); }
     QString textOf(const QString &name) const
     {
         if (auto *log = h.window->findChild<LogView *>(name))
@@ -219,7 +217,14 @@ struct Driver
         });
     }
 
-    WindowHarness h{[] { return systemPorts(); }};
+    // Timer5 lengthened, so that an unplug surely falls while a payload waits.
+    static Form1::Services longTimer5()
+    {
+        Form1::Services services;
+        services.payloadDelayMs = 3000;
+        return services;
+    }
+    WindowHarness h{[] { return systemPorts(); }, longTimer5()};
     NodeWatch node;
     QTimer m_caption; // looks every millisecond whether the port is open again
     qint64 m_reopened = -1;
@@ -650,7 +655,7 @@ void TstVm::lineSettings()
     const bool opened = open(side, entry, speed, stopBits, &a);
     QCOMPARE(tcgetattr(side.slave, &t), 0);
     if (hostSpeed == 0) {
-        // Refused before the driver is asked, with the details a pseudo-terminal gets.
+        // Refused before the driver is asked, with the reason a pseudo-terminal gets.
         QVERIFY(!opened);
         QCOMPARE(a["caption"].toString(), kOpen);
         QCOMPARE(side.boxes.size(), 1);
@@ -660,8 +665,8 @@ void TstVm::lineSettings()
         pty.combo("Combo6")->setEditText(stopBits);
         QVERIFY(!pty.open());
         const QString device = "/dev/" + entry.section('(', -1).remove(')');
-        QCOMPARE(box["detail"].toString().replace(device, "<port>"),
-                 pty.messages.boxes.value(0).detail.replace(pty.pty.slavePath(), "<port>"));
+        QCOMPARE(box["reason"].toString().replace(device, "<port>"),
+                 pty.messages.boxes.value(0).reason.replace(pty.pty.slavePath(), "<port>"));
         QCOMPARE(t.c_cflag, before.c_cflag);
         QCOMPARE(cfgetospeed(&t), cfgetospeed(&before));
         return;
@@ -745,19 +750,17 @@ void TstVm::floodArrivesWhole()
 void TstVm::unplugWhilePayloadWaits()
 {
     // A restart closes the module's link, so it refuses the announcement and takes no later
-    // line as a payload. The wait is lengthened so that the unplug surely falls within it.
+    // line as a payload. The guest's Timer5 is long, so that the unplug surely falls within it.
     QJsonObject a;
     VERIFY(plug() && open(m_usb, kAdapter) && run(m_usb, {click("Command3")}) && settle(m_usb));
-    VERIFY(reset(m_usb) &&
-           run(m_usb,
-               {op("timer5", {}, {}, 3000), set("Text1", "拔出后不发送"), click("Command17")}, &a));
+    VERIFY(reset(m_usb) && run(m_usb, {set("Text1", "拔出后不发送"), click("Command17")}, &a));
     QVERIFY(a["pending"].toBool());
     const QString sent = a["tx"].toString();
     QVERIFY2(QTest::qWaitFor([&] { return QString::number(m_usb.in.size()) == sent; }, 5000),
              "the announcement never reached the module");
     VERIFY(unplug());
     QTest::qWait(3500);
-    VERIFY(run(m_usb, {op("logs"), op("timer5", {}, {}, 500)}, &a));
+    VERIFY(run(m_usb, {op("logs")}, &a));
     QVERIFY(!a["pending"].toBool());
     QCOMPARE(a["tx"].toString(), sent);
     QCOMPARE(m_usb.in, QByteArray("AT+CIPSEND=12\r\n"));

@@ -6,20 +6,22 @@
 
 class QLineEdit;
 
-// Keeps a single-line box (or a list's edit field) to one line of visible text, as a native
-// single-line box does: text pasted, dropped or set keeps only its first line, and a CR,
-// an LF or any other control character can never stay in the box (a tab becomes a blank),
-// nor can a character that shows nothing itself (format characters such as zero-width
-// blanks and direction overrides, line and paragraph separators): what the box shows, in
-// its order, is what goes out. Everything else is left exactly as typed. A paste or a drop
-// that has to be cut goes in already cut, through the box's own editing, so it is one step
-// that undo takes back and redo puts in again, like any other paste.
-class FirstLineValidator : public QValidator
+// Keeps a single-line box (or a list's edit field) to one line of visible text, as a
+// native single-line box does. It is the box's validator, and it watches the box's pastes
+// (keys, context menu, middle button), drops and undo steps: text pasted, dropped or set
+// keeps only its first line, and a CR, an LF or any other control character can never
+// stay in the box (a tab becomes a blank), nor can a character that shows nothing itself
+// (format characters such as zero-width blanks and direction overrides, line and
+// paragraph separators): what the box shows, in its order, is what goes out. Everything
+// else is left exactly as typed. A paste or a drop that has to be cut goes in already cut,
+// through the box's own editing, so it is one step that undo takes back and redo puts in
+// again, like any other paste.
+class OneLineGuard : public QValidator
 {
     Q_OBJECT
 public:
     // Watches the box's text and its pastes and drops from now on; the box takes ownership.
-    explicit FirstLineValidator(QLineEdit *box);
+    explicit OneLineGuard(QLineEdit *box);
 
     State validate(QString &input, int &pos) const override;
 

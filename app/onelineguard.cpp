@@ -1,4 +1,4 @@
-#include "firstlinevalidator.h"
+#include "onelineguard.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -57,7 +57,7 @@ bool holdsHidden(QStringView text)
 
 } // namespace
 
-FirstLineValidator::FirstLineValidator(QLineEdit *box)
+OneLineGuard::OneLineGuard(QLineEdit *box)
     : QValidator(box), m_box(box), m_last(box->text())
 {
     // The box's own text is cut too, so that the invariant holds from the start.
@@ -73,7 +73,7 @@ FirstLineValidator::FirstLineValidator(QLineEdit *box)
         list->installEventFilter(this);
 }
 
-qsizetype FirstLineValidator::firstLineLength(const QString &text)
+qsizetype OneLineGuard::firstLineLength(const QString &text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t unit = text.at(i).unicode();
@@ -83,12 +83,12 @@ qsizetype FirstLineValidator::firstLineLength(const QString &text)
     return text.size();
 }
 
-QString FirstLineValidator::keptOfPaste(const QString &text)
+QString OneLineGuard::keptOfPaste(const QString &text)
 {
     return shownInOneLine(QStringView(text).left(firstLineLength(text)));
 }
 
-QString FirstLineValidator::shownInOneLine(QStringView text)
+QString OneLineGuard::shownInOneLine(QStringView text)
 {
     QString kept;
     kept.reserve(text.size());
@@ -103,7 +103,7 @@ QString FirstLineValidator::shownInOneLine(QStringView text)
     return kept;
 }
 
-QValidator::State FirstLineValidator::validate(QString &input, int &pos) const
+QValidator::State OneLineGuard::validate(QString &input, int &pos) const
 {
     if (!holdsHidden(input)) {
         m_last = input;
@@ -129,7 +129,7 @@ QValidator::State FirstLineValidator::validate(QString &input, int &pos) const
     return Acceptable;
 }
 
-bool FirstLineValidator::eventFilter(QObject *watched, QEvent *event)
+bool OneLineGuard::eventFilter(QObject *watched, QEvent *event)
 {
     if (m_box->isReadOnly())
         return false;
@@ -187,7 +187,7 @@ bool FirstLineValidator::eventFilter(QObject *watched, QEvent *event)
     }
 }
 
-bool FirstLineValidator::pasteKept(QClipboard::Mode mode)
+bool OneLineGuard::pasteKept(QClipboard::Mode mode)
 {
     const QString text = QGuiApplication::clipboard()->text(mode);
     const QString kept = keptOfPaste(text);
@@ -199,14 +199,14 @@ bool FirstLineValidator::pasteKept(QClipboard::Mode mode)
     return true;
 }
 
-void FirstLineValidator::insertAsOneStep(const QString &text)
+void OneLineGuard::insertAsOneStep(const QString &text)
 {
     startNewStep();
     m_box->insert(text);
     startNewStep();
 }
 
-void FirstLineValidator::startNewStep()
+void OneLineGuard::startNewStep()
 {
     // The box starts a new undo step whenever its cursor moves, which is how its own paste
     // keeps apart from the typing before and after it. Away and back, selection kept.
