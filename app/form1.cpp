@@ -11,8 +11,9 @@
 #include "groupframestyle.h"
 #include "inputbox.h"
 #include "linesettings.h"
-#include "logfile.h"
 #include "logrecorder.h"
+#include "logsaver.h"
+#include "logview.h"
 #include "messageseam.h"
 #include "narrowarrowstyle.h"
 #include "onelineguard.h"
@@ -38,7 +39,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
-#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -168,10 +168,7 @@ Form1::Form1(const Services &services, QWidget *parent)
 Form1::~Form1()
 {
     // A log being saved is written to its end before the window goes.
-    for (QThread *saver : std::as_const(m_savers)) {
-        saver->wait();
-        delete saver;
-    }
+    qDeleteAll(m_savers);
 }
 
 void Form1::wireControls()
@@ -447,23 +444,15 @@ void Form1::saveLog(LogView *log, const QString &name)
     // The log's text exactly as it came, as a copy of it gives; the log keeps it all
     // whatever becomes of the file. Writing it out (and waiting for the disk) happens
     // beside the window, which goes on showing what arrives.
-    struct Outcome
-    {
-        bool ok = false;
-        QString why;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    QThread *saver = QThread::create([path, text = log->loggedText(), outcome] {
-        outcome->ok = LogFile::save(path, text, &outcome->why);
-    });
-    connect(saver, &QThread::finished, this, [this, saver, path, outcome] {
+    auto *saver = new LogSaver(log->excerpt(), path, this);
+    connect(saver, &LogSaver::finished, this, [this, saver, path](bool ok, const QString &why) {
         m_savers.removeOne(saver);
         saver->deleteLater();
-        if (!outcome->ok) {
-            m_services.messages->error(
-                kErrorTitle, QStringLiteral("日志未能保存到 %1：%2").arg(path, outcome->why));
+        if (!ok) {
+            m_services.messages->error(kErrorTitle,
+                                       QStringLiteral("日志未能保存到 %1：%2").arg(path, why));
         }
-        emit logSaved(path, outcome->ok);
+        emit logSaved(path, ok);
     });
     m_savers.append(saver);
     saver->start();

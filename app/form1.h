@@ -24,10 +24,10 @@ class LogRecorder;
 class StampedLog;
 class FileSender;
 class LogView;
+class LogSaver;
 class QAction;
 class QLabel;
 class QMenu;
-class QThread;
 class QTimer;
 
 // The one window. It wires the controls of the Designer form to the classes that do the
@@ -124,7 +124,7 @@ private:
     // Where to record a log: the save seam's choice, the toolkit's dialog by default.
     std::function<QString(const QString &suggested)> m_recordFileName;
     QString m_sendFolder;      // where the last file sent was; the next one is looked for there
-    QList<QThread *> m_savers; // logs being written; the window waits for them as it closes
+    QList<LogSaver *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
     QTimer *m_timer5 = nullptr; // the payload's wait, which the free-form sender runs

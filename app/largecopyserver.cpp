@@ -1,13 +1,15 @@
 #include "largecopyserver.h"
 
+#include "logcopy.h"
+
 #include <QClipboard>
-#include <QDateTime>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTimer>
 
 #include <QtGui/qguiapplication_platform.h>
 
+#include <algorithm>
 #include <limits>
 
 #include <xcb/xcb.h>
@@ -28,14 +30,14 @@ xcb_atom_t atomNamed(xcb_connection_t *c, const char *name)
     return atom;
 }
 
-qint64 nowMs()
+void watch(xcb_connection_t *c, xcb_window_t window, quint32 events)
 {
-    return QDateTime::currentMSecsSinceEpoch();
+    xcb_change_window_attributes(c, window, XCB_CW_EVENT_MASK, &events);
 }
 
 } // namespace
 
-void LargeCopyServer::install()
+void LargeCopyServer::install(int giveUpMs)
 {
     static LargeCopyServer *installed = nullptr;
     if (installed || !qGuiApp)
@@ -43,7 +45,7 @@ void LargeCopyServer::install()
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection())
         return;
-    installed = new LargeCopyServer(qGuiApp);
+    installed = new LargeCopyServer(qGuiApp, giveUpMs);
     installed->m_connection = x11->connection();
     xcb_connection_t *c = x11->connection();
     installed->m_clipboard = atomNamed(c, "CLIPBOARD");
@@ -54,10 +56,11 @@ void LargeCopyServer::install()
     QObject::connect(qGuiApp, &QObject::destroyed, [] { installed = nullptr; });
 }
 
-LargeCopyServer::LargeCopyServer(QObject *parent) : QObject(parent), m_giveUp(new QTimer(this))
+LargeCopyServer::LargeCopyServer(QObject *parent, int giveUpMs)
+    : QObject(parent), m_giveUp(new QTimer(this)), m_giveUpMs(giveUpMs)
 {
-    m_giveUp->setInterval(kGiveUpMs);
-    connect(m_giveUp, &QTimer::timeout, this, &LargeCopyServer::dropIdleTransfers);
+    m_giveUp->setInterval(qMax(1, giveUpMs / 4));
+    connect(m_giveUp, &QTimer::timeout, this, &LargeCopyServer::endIdleTransfers);
 }
 
 bool LargeCopyServer::nativeEventFilter(const QByteArray &eventType, void *message, qintptr *)
@@ -70,6 +73,10 @@ bool LargeCopyServer::nativeEventFilter(const QByteArray &eventType, void *messa
         return startTransfer(event);
     case XCB_PROPERTY_NOTIFY:
         return sendPiece(event);
+    case XCB_DESTROY_NOTIFY:
+        // A reader that went away takes nothing more.
+        m_transfers.remove(static_cast<const xcb_destroy_notify_event_t *>(message)->window);
+        return false;
     default:
         return false;
     }
@@ -83,8 +90,11 @@ bool LargeCopyServer::startTransfer(const void *message)
         return false;
     if (request->target != m_utf8 && request->target != m_textPlainUtf8)
         return false;
-    if (m_transfers.contains(request->requestor))
-        return false;
+    if (const auto it = m_transfers.constFind(request->requestor); it != m_transfers.cend()) {
+        if (!it->ending)
+            return false;
+        m_transfers.erase(it);
+    }
     QClipboard *board = QGuiApplication::clipboard();
     if (clipboard ? !board->ownsClipboard() : !board->ownsSelection())
         return false;
@@ -92,20 +102,27 @@ bool LargeCopyServer::startTransfer(const void *message)
         board->mimeData(clipboard ? QClipboard::Clipboard : QClipboard::Selection);
     if (!data || !data->hasFormat(QStringLiteral("text/plain")))
         return false;
-    // Text a log copied is held as UTF-8 already, and this takes no copy of it.
-    QByteArray bytes = data->data(QStringLiteral("text/plain"));
-    if (bytes.size() <= kPieceBytes || bytes.size() > std::numeric_limits<qint32>::max())
+    Transfer transfer;
+    qsizetype size = 0;
+    if (const auto *copy = qobject_cast<const LogCopy *>(data)) {
+        // A log's copy is made as it is taken; the reader is told at least how much comes.
+        transfer.text = copy->text();
+        size = transfer.text.leastUtf8Bytes();
+    } else {
+        transfer.bytes = data->data(QStringLiteral("text/plain"));
+        size = transfer.bytes.size();
+    }
+    if (size <= kPieceBytes || size > std::numeric_limits<qint32>::max())
         return false;
 
     // The reader is told how much comes, then takes the pieces one by one: each time it
     // deletes the property, the next piece is put there; an empty piece ends the transfer.
     xcb_connection_t *c = connectionOf(m_connection);
     const xcb_atom_t property = request->property ? request->property : request->target;
-    const quint32 events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-    xcb_change_window_attributes(c, request->requestor, XCB_CW_EVENT_MASK, &events);
-    const quint32 size = quint32(bytes.size());
+    watch(c, request->requestor, XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+    const quint32 least = quint32(size);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, request->requestor, property, m_incr, 32, 1,
-                        &size);
+                        &least);
     xcb_selection_notify_event_t notify{};
     notify.response_type = XCB_SELECTION_NOTIFY;
     notify.time = request->time;
@@ -116,8 +133,10 @@ bool LargeCopyServer::startTransfer(const void *message)
     xcb_send_event(c, false, request->requestor, XCB_EVENT_MASK_NO_EVENT,
                    reinterpret_cast<const char *>(&notify));
     xcb_flush(c);
-    m_transfers.insert(request->requestor,
-                       Transfer{property, request->target, std::move(bytes), 0, nowMs()});
+    transfer.property = property;
+    transfer.target = request->target;
+    transfer.idle.start();
+    m_transfers.insert(request->requestor, std::move(transfer));
     if (!m_giveUp->isActive())
         m_giveUp->start();
     return true;
@@ -131,27 +150,55 @@ bool LargeCopyServer::sendPiece(const void *message)
         return false;
     if (notify->state != XCB_PROPERTY_DELETE)
         return true; // the piece just put there
+    // The reader took the last piece: the next one, or an empty one for the end.
     xcb_connection_t *c = connectionOf(m_connection);
-    const qsizetype piece = qMin<qsizetype>(kPieceBytes, it->bytes.size() - it->sent);
+    const QByteArray piece = it->ending ? QByteArray() : nextPiece(*it);
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, notify->window, it->property, it->target, 8,
-                        quint32(piece), it->bytes.constData() + it->sent);
-    it->sent += piece;
-    it->lastMs = nowMs();
-    if (piece == 0) {
-        const quint32 events = XCB_EVENT_MASK_NO_EVENT;
-        xcb_change_window_attributes(c, notify->window, XCB_CW_EVENT_MASK, &events);
+                        quint32(piece.size()), piece.constData());
+    it->idle.start();
+    if (piece.isEmpty()) {
+        stopWatching(notify->window);
         m_transfers.erase(it);
     }
     xcb_flush(c);
     return true;
 }
 
-void LargeCopyServer::dropIdleTransfers()
+QByteArray LargeCopyServer::nextPiece(Transfer &transfer)
 {
-    // A reader that went away takes no more pieces; its copy of the text is let go.
-    const qint64 now = nowMs();
-    m_transfers.removeIf(
-        [now](const auto &entry) { return now - entry.value().lastMs >= kGiveUpMs; });
-    if (m_transfers.isEmpty())
+    while (transfer.bytes.size() - transfer.sent < kPieceBytes && !transfer.text.atEnd()) {
+        if (transfer.sent > 0) {
+            transfer.bytes.remove(0, transfer.sent);
+            transfer.sent = 0;
+        }
+        transfer.text.readUtf8(transfer.bytes, kPieceBytes);
+    }
+    const qsizetype size = qMin<qsizetype>(kPieceBytes, transfer.bytes.size() - transfer.sent);
+    const QByteArray piece = transfer.bytes.sliced(transfer.sent, size);
+    transfer.sent += size;
+    return piece;
+}
+
+void LargeCopyServer::stopWatching(quint32 window)
+{
+    watch(connectionOf(m_connection), window, XCB_EVENT_MASK_NO_EVENT);
+}
+
+void LargeCopyServer::endIdleTransfers()
+{
+    // A reader that takes no piece for so long is given up: what it was to be handed is
+    // let go, and when it takes the piece it holds, the next one it gets is the end, so
+    // that it ends rather than waits for ever. A reader whose window goes is forgotten.
+    for (Transfer &transfer : m_transfers) {
+        if (!transfer.ending && transfer.idle.elapsed() >= m_giveUpMs) {
+            transfer.ending = true;
+            transfer.bytes = QByteArray();
+            transfer.sent = 0;
+            transfer.text = LogExcerpt();
+        }
+    }
+    const bool waiting = std::any_of(m_transfers.cbegin(), m_transfers.cend(),
+                                     [](const Transfer &transfer) { return !transfer.ending; });
+    if (!waiting)
         m_giveUp->stop();
 }

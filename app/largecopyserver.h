@@ -1,7 +1,10 @@
 #pragma once
 
+#include "logexcerpt.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 
@@ -16,6 +19,8 @@ class QTimer;
 // grows with the square of the piece, and a 100 MB copy spends seconds in the server.
 // Here a copy of more than kPieceBytes is handed over in pieces of kPieceBytes (what a
 // request may hold without big requests), in the same protocol; anything else goes to Qt.
+// A copy of a log is made a piece at a time as the reader takes it, so that the window
+// never spends longer on it than one piece takes.
 class LargeCopyServer : public QObject, public QAbstractNativeEventFilter
 {
 public:
@@ -23,25 +28,30 @@ public:
     // A transfer whose reader takes no piece for so long is given up.
     static constexpr int kGiveUpMs = 5000;
 
-    // Serves large copies from now on, once per application; nothing outside X.
-    static void install();
+    // Serves large copies from now on, once per application, giving up a transfer after
+    // giveUpMs; nothing outside X.
+    static void install(int giveUpMs = kGiveUpMs);
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override;
 
 private:
-    explicit LargeCopyServer(QObject *parent);
+    LargeCopyServer(QObject *parent, int giveUpMs);
     bool startTransfer(const void *request);
     bool sendPiece(const void *notify);
-    void dropIdleTransfers();
+    void endIdleTransfers();
 
     struct Transfer
     {
         quint32 property = 0;
         quint32 target = 0;
-        QByteArray bytes;
-        qsizetype sent = 0;
-        qint64 lastMs = 0; // when the reader last took a piece
+        QByteArray bytes;    // what is still to be handed over, made already
+        qsizetype sent = 0;  // of bytes
+        LogExcerpt text;     // the rest of a log's copy, made as it is taken
+        bool ending = false; // given up: the reader's next take gets the end
+        QElapsedTimer idle;  // since the reader last took a piece
     };
+    QByteArray nextPiece(Transfer &transfer);
+    void stopWatching(quint32 window);
 
     void *m_connection = nullptr;
     quint32 m_clipboard = 0;
@@ -50,4 +60,5 @@ private:
     quint32 m_incr = 0;
     QHash<quint32, Transfer> m_transfers; // by the reader's window
     QTimer *m_giveUp = nullptr;
+    int m_giveUpMs = kGiveUpMs;
 };

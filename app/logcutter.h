@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -12,9 +10,9 @@
 // A line longer than kMaxRowChars is shown as several rows; consecutive lines and rows
 // share one block of up to about kBlockChars characters, separated inside it by line
 // separators (U+2028), and a block ends with a paragraph break ("\n" when inserted).
-// Every separator the cut makes comes with an End saying what it stands for: a row break
-// made only for showing (Row) or a line end of the text, and which one. With those, the
-// text shown gives back exactly the text appended.
+// A separator stands for a line end "\n" of the text unless a Mark says otherwise: a row
+// break made only for showing (Row) or another line end. With the marks, the text shown
+// gives back exactly the text appended.
 class LogCutter
 {
 public:
@@ -31,49 +29,53 @@ public:
         ParagraphSeparator, // U+2029 of the text
     };
 
+    // A separator that stands for something other than "\n": where it is in the shown
+    // text, and what it stands for.
+    struct Mark
+    {
+        qsizetype at = 0;
+        End end = End::Lf;
+
+        bool operator==(const Mark &other) const { return at == other.at && end == other.end; }
+    };
+    using Marks = QList<Mark>;
+
     // The end of what is shown so far.
     struct Tail
     {
         qsizetype rowChars = 0;   // characters in the last row
         qsizetype blockChars = 0; // characters in the last block, separators included
         bool afterCr = false;     // the last line ended with a CR: a LF next completes it
-
-        bool operator==(const Tail &other) const
-        {
-            return rowChars == other.rowChars && blockChars == other.blockChars &&
-                   afterCr == other.afterCr;
-        }
     };
 
     struct Cut
     {
         // To insert at the end: rows separated by U+2028 inside a block, "\n" ends a block.
         QString text;
-        // One End per separator in text, in order.
-        QByteArray ends;
-        // For each block that text ends, the index in ends of its ending separator.
-        QList<qsizetype> blockEnds;
+        // The separators of text that are not "\n", by their place in text, in order.
+        Marks marks;
         // The text began with the LF of a CR LF whose CR ended what was shown before:
         // that line end, the last one shown, is a CrLf now; text holds nothing for it.
         bool crBecameCrLf = false;
-        Tail tail; // the end of what is shown once text is inserted
     };
 
-    static Cut cut(const Tail &tail, QStringView text);
-
-    // The tail of a shown text whose last block is lastBlock (as QTextBlock::text() gives
-    // it, with U+2028 between rows).
-    static Tail tailOf(QStringView lastBlock);
+    // Cuts text to be shown after tail, appending it to into, and moves tail past it.
+    // Pieces cut one after the other into the same Cut show as the pieces joined would.
+    static void cut(Tail &tail, QStringView text, Cut &into);
 
     // How an End is written in the text appended.
     static QStringView textOf(End end);
 
-    // Appends to out the text that the shown characters shown[from, to) of one block stand
-    // for. ends holds the block's Ends in order: one per U+2028 in the block, then one for
-    // the separator that ends the block, if known. blockEnded: the range includes the
-    // block's ending separator. A block whose Ends do not match its separators (text the
-    // user typed into the log) gives every separator back as a line end "\n".
+    // Appends to out the text that the shown characters [from, to) of one block stand
+    // for; the block (as QTextBlock::text() gives it) starts at `start` in the shown text,
+    // and blockEnded says the range includes the separator that ends it. marks are the
+    // log's marks, by their place in the shown text; *mark is the index of the first mark
+    // at or after from, and is left at the first one after what was given back.
     // lineEndsAsLf: give every line end as "\n", whatever it was in the text.
-    static void restore(QStringView block, QByteArrayView ends, qsizetype from, qsizetype to,
-                        bool blockEnded, bool lineEndsAsLf, QString &out);
+    static void restore(QStringView block, qsizetype start, const Marks &marks, qsizetype *mark,
+                        qsizetype from, qsizetype to, bool blockEnded, bool lineEndsAsLf,
+                        QString &out);
+
+    // The index of the first of marks at or after the shown position at.
+    static qsizetype firstMarkFrom(const Marks &marks, qsizetype at);
 };

@@ -11,6 +11,25 @@ namespace LogFile {
 
 bool save(const QString &path, const QString &text, QString *why)
 {
+    // Encoded a piece at a time, so a log of hundreds of megabytes is not held twice; the
+    // encoder keeps a character split between two pieces whole.
+    constexpr qsizetype kPieceChars = 1 << 20;
+    QStringEncoder utf8(QStringEncoder::Utf8);
+    qsizetype at = 0;
+    return save(
+        path,
+        [&](QByteArray &bytes) {
+            if (at >= text.size())
+                return false;
+            bytes = utf8.encode(QStringView(text).mid(at, kPieceChars));
+            at += kPieceChars;
+            return true;
+        },
+        why);
+}
+
+bool save(const QString &path, const std::function<bool(QByteArray &)> &next, QString *why)
+{
     QSaveFile file(path);
     // Unbuffered: each piece reaches the system as it is written, so that a refusal (a full
     // disk) is told by the write that meets it, with the system's reason; a buffer flushed
@@ -20,12 +39,7 @@ bool save(const QString &path, const QString &text, QString *why)
         *why = FileFailure::reason(errno, file.errorString());
         return false;
     }
-    // Encoded a piece at a time, so a log of hundreds of megabytes is not held twice; the
-    // encoder keeps a character split between two pieces whole.
-    constexpr qsizetype kPieceChars = 1 << 20;
-    QStringEncoder utf8(QStringEncoder::Utf8);
-    for (qsizetype at = 0; at < text.size(); at += kPieceChars) {
-        const QByteArray bytes = utf8.encode(QStringView(text).mid(at, kPieceChars));
+    for (QByteArray bytes; next(bytes);) {
         if (!FileFailure::writeAll(file, bytes, why)) {
             file.cancelWriting();
             return false;

@@ -1,73 +1,117 @@
 #include "logview.h"
 
+#include "logcopy.h"
+
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QMenu>
-#include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
-#include <QStringEncoder>
-#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 #include <QTimer>
 
-#ifdef Q_OS_LINUX
-#include <sys/mman.h>
-#endif
+#include <condition_variable>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace {
 
-// What the separators of one block stand for: one LogCutter::End per U+2028 in the block,
-// in order, then one for the paragraph break that ends it, once it is ended.
-class BlockEnds : public QTextBlockUserData
+// Freeing the memory of a document of a hundred megabytes keeps the system busy for tens
+// of milliseconds, so a large document the log no longer shows is deleted on a thread of
+// its own, which the application waits for as it ends. Nothing else knows the document by
+// then: the log shows another one and no excerpt reads it any more.
+class Disposal
 {
 public:
-    QByteArray ends;
+    static constexpr int kBesideChars = 1 << 20;
+
+    static void letGo(QTextDocument *document)
+    {
+        if (document->characterCount() < kBesideChars || !QCoreApplication::instance() ||
+            QCoreApplication::closingDown() || document->thread() != QThread::currentThread()) {
+            delete document;
+            return;
+        }
+        Disposal &self = instance();
+        std::unique_lock<std::mutex> lock(self.m_mutex);
+        if (self.m_finished) {
+            lock.unlock();
+            delete document;
+            return;
+        }
+        document->disconnect();
+        document->moveToThread(nullptr);
+        if (!self.m_worker.joinable()) {
+            self.m_stop = false;
+            self.m_worker = std::thread([&self] { self.run(); });
+            qAddPostRoutine([] { instance().finish(); });
+        }
+        self.m_queue.push_back(document);
+        self.m_wake.notify_one();
+    }
+
+private:
+    static Disposal &instance()
+    {
+        static Disposal disposal;
+        return disposal;
+    }
+
+    void run()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            QTextDocument *document = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            delete document;
+            lock.lock();
+        }
+    }
+
+    void finish()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+            m_finished = true;
+        }
+        m_wake.notify_one();
+        if (m_worker.joinable())
+            m_worker.join();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<QTextDocument *> m_queue;
+    std::thread m_worker;
+    bool m_stop = false;
+    bool m_finished = false; // the application is ending: nothing more goes beside it
 };
 
-BlockEnds *endsOf(const QTextBlock &block)
-{
-    return static_cast<BlockEnds *>(block.userData());
-}
+constexpr qsizetype kMinSliceChars = 64 * 1024;
 
-// The record of block, made if it has none.
-QByteArray &recordOf(QTextBlock block)
+// How long the calling thread has run, in nanoseconds; where the system cannot tell, how
+// long the program has run.
+qint64 threadNs()
 {
-    BlockEnds *data = endsOf(block);
-    if (!data) {
-        data = new BlockEnds;
-        block.setUserData(data);
-    }
-    return data->ends;
-}
-
-// Appends to out the text appended that the document's characters [from, to) of block
-// show; returns the block after it.
-QTextBlock restoreBlock(const QTextBlock &block, int from, int to, bool lineEndsAsLf, QString &out)
-{
-    const int start = block.position();
-    const QString text = block.text();
-    const BlockEnds *data = endsOf(block);
-    LogCutter::restore(text, data ? QByteArrayView(data->ends) : QByteArrayView(), from - start,
-                       to - start, to > start + text.size(), lineEndsAsLf, out);
-    return block.next();
-}
-
-// A copy or a save of a large log writes a hundred megabytes and more into memory the
-// process has never touched, and taking that memory in page by page costs more than
-// writing the text: ask for large pages, all of them at once. Only a speed-up.
-void takeInMemory(void *data, qsizetype bytes)
-{
-#if defined(MADV_HUGEPAGE) && defined(MADV_POPULATE_WRITE)
-    constexpr quintptr kLargePage = 2 * 1024 * 1024;
-    const auto begin = (quintptr(data) + kLargePage - 1) & ~(kLargePage - 1);
-    const auto end = (quintptr(data) + quintptr(bytes)) & ~(kLargePage - 1);
-    if (bytes < qsizetype(4 * kLargePage) || end <= begin)
-        return;
-    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
-    madvise(reinterpret_cast<void *>(begin), end - begin, MADV_POPULATE_WRITE);
+#if defined(CLOCK_THREAD_CPUTIME_ID)
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 #else
-    Q_UNUSED(data);
-    Q_UNUSED(bytes);
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.nsecsElapsed();
 #endif
 }
 
@@ -75,16 +119,37 @@ void takeInMemory(void *data, qsizetype bytes)
 
 LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTimer(this))
 {
+    // A log is read, selected and copied, never edited: nothing typed, pasted, dropped or
+    // cut goes into it or out of it, and a drag out of it copies. The caret and the
+    // selection still go by keyboard and mouse.
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setAcceptDrops(false);
     // A log only grows; an undo history of it would hold a second copy of everything.
     setUndoRedoEnabled(false);
+    m_document = newDocument();
+    setDocument(m_document.get());
     m_flushTimer->setSingleShot(true);
     connect(m_flushTimer, &QTimer::timeout, this, &LogView::flushSlice);
-    connect(document(), &QTextDocument::contentsChange, this, [this] {
-        if (!m_inserting)
-            m_tailKnown = false;
-        m_copied = {};
-    });
-    connect(this, &QPlainTextEdit::selectionChanged, this, [this] { m_copied = {}; });
+}
+
+LogView::~LogView()
+{
+    // The text box lets go of the shared document before the document may go.
+    setDocument(nullptr);
+}
+
+std::shared_ptr<QTextDocument> LogView::newDocument() const
+{
+    auto *document = new QTextDocument;
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setUndoRedoEnabled(false);
+    if (const QTextDocument *shown = this->document()) {
+        document->setDefaultFont(shown->defaultFont());
+        document->setDefaultTextOption(shown->defaultTextOption());
+        document->setDocumentMargin(shown->documentMargin());
+    }
+    return std::shared_ptr<QTextDocument>(document, &Disposal::letGo);
 }
 
 void LogView::appendText(const QString &text)
@@ -100,41 +165,50 @@ void LogView::appendText(const QString &text)
     scheduleFlush();
 }
 
+qsizetype LogView::sliceChars() const
+{
+    // As many characters as inserting takes about kSliceBudgetMs; the paint that follows
+    // costs about the same whatever the slice holds, and comes in a turn of its own.
+    return qBound<qsizetype>(kMinSliceChars, qsizetype(kSliceBudgetMs * 1e6 / m_insertNsPerChar),
+                             kMaxSliceChars);
+}
+
 void LogView::scheduleFlush()
 {
     if (m_flushTimer->isActive())
         return;
-    // Text after a quiet spell shows in the next turn; a stream shows at most once per
-    // interval, so each insert and repaint carries many reads, and never more often than
-    // leaves the loop half its time for reading, input and the rest of the window.
+    // Text after a quiet spell shows in the next turn. While the log keeps up, a stream
+    // shows at most once per interval, so each insert and repaint carries many reads, and
+    // never more often than leaves the loop half its time for reading, input and the rest
+    // of the window. When more waits than one slice takes, the next slice follows after
+    // half of what the last one cost: reading slows down to what the log shows, and what
+    // has arrived is shown soon after the last of it.
     qint64 wait = 0;
     if (m_sinceFlush.isValid()) {
-        const qint64 period = qMax<qint64>(kFlushIntervalMs, 2 * m_showNs / 1'000'000);
+        const qint64 showMs = m_showNs / 1'000'000;
+        const qint64 period = m_pendingChars > sliceChars()
+                                  ? showMs + showMs / 2
+                                  : qMax<qint64>(kFlushIntervalMs, 2 * showMs);
         wait = qMax<qint64>(0, period - m_sinceFlush.elapsed());
     }
     m_flushTimer->start(int(wait));
 }
 
-QString LogView::takePending(qsizetype maxChars)
+void LogView::cutPending(qsizetype maxChars)
 {
-    if (m_pendingFront == 0 && m_pending.size() == 1 && m_pendingChars <= maxChars) {
-        m_pendingChars = 0;
-        return m_pending.takeFirst();
-    }
-    QString out;
-    out.reserve(qMin(maxChars, m_pendingChars));
-    while (!m_pending.isEmpty() && out.size() < maxChars) {
+    qsizetype taken = 0;
+    while (!m_pending.isEmpty() && taken < maxChars) {
         const QString &piece = m_pending.first();
-        const qsizetype take = qMin(piece.size() - m_pendingFront, maxChars - out.size());
-        out.append(QStringView(piece).mid(m_pendingFront, take));
+        const qsizetype take = qMin(piece.size() - m_pendingFront, maxChars - taken);
+        LogCutter::cut(m_tail, QStringView(piece).sliced(m_pendingFront, take), m_cut);
+        taken += take;
         m_pendingFront += take;
         if (m_pendingFront == piece.size()) {
             m_pending.removeFirst();
             m_pendingFront = 0;
         }
     }
-    m_pendingChars -= out.size();
-    return out;
+    m_pendingChars -= taken;
 }
 
 void LogView::flushSlice()
@@ -142,9 +216,18 @@ void LogView::flushSlice()
     if (m_pendingChars == 0)
         return;
     m_sinceFlush.start();
-    insertAtEnd(takePending(kMaxSliceChars));
+    const qint64 ranBefore = threadNs();
+    const qsizetype chars = qMin(m_pendingChars, sliceChars());
+    cutPending(chars);
+    insertCut();
     // The paint that follows adds its own cost (see paintEvent).
     m_showNs = m_sinceFlush.nsecsElapsed();
+    // What inserting costs is what the window's thread ran for it: on a busy machine the
+    // time that passed holds other work too, and slices would shrink for nothing.
+    if (chars >= kMinSliceChars) {
+        const double perChar = double(threadNs() - ranBefore) / double(chars);
+        m_insertNsPerChar = 0.5 * m_insertNsPerChar + 0.5 * perChar;
+    }
     m_sliceShown = false;
     if (m_pendingChars > 0)
         scheduleFlush();
@@ -153,8 +236,10 @@ void LogView::flushSlice()
 void LogView::flush()
 {
     m_flushTimer->stop();
-    while (m_pendingChars > 0)
-        insertAtEnd(takePending(m_pendingChars));
+    if (m_pendingChars > 0) {
+        cutPending(m_pendingChars);
+        insertCut();
+    }
 }
 
 void LogView::paintEvent(QPaintEvent *event)
@@ -175,78 +260,67 @@ void LogView::clearLog()
     m_pending.clear();
     m_pendingFront = 0;
     m_pendingChars = 0;
-    clear();
+    m_tail = {};
+    m_marks.clear();
+    m_cut = {};
+    if (m_document->isEmpty())
+        return;
+    // What was selected in the log is gone from it, and so is the selection other programs
+    // paste with the middle button; a copy made with Ctrl+C stays what it was.
+    QClipboard *board = QGuiApplication::clipboard();
+    if (board->ownsSelection()) {
+        const auto *copy = qobject_cast<const LogCopy *>(board->mimeData(QClipboard::Selection));
+        if (copy && copy->text().isOf(m_document.get()))
+            board->clear(QClipboard::Selection);
+    }
+    // A fresh document at once; the old one goes once no copy or save reads it any more.
+    const std::shared_ptr<QTextDocument> old = std::exchange(m_document, newDocument());
+    setDocument(m_document.get());
+}
+
+LogExcerpt LogView::excerpt() const
+{
+    QList<QString> unshown = m_pending;
+    if (!unshown.isEmpty() && m_pendingFront > 0)
+        unshown.first() = unshown.first().sliced(m_pendingFront);
+    return LogExcerpt(m_document, m_marks, 0, m_document->characterCount() - 1, unshown);
+}
+
+LogExcerpt LogView::excerpt(int from, int to) const
+{
+    return LogExcerpt(m_document, m_marks, from, qMin(to, m_document->characterCount() - 1));
 }
 
 QString LogView::loggedText()
 {
     flush();
-    return loggedText(0, document()->characterCount() - 1);
+    return excerpt().readAll();
 }
 
 QString LogView::shownText()
 {
     flush();
-    return loggedText(0, document()->characterCount() - 1, true);
+    LogExcerpt text = excerpt();
+    text.setLineEndsAsLf(true);
+    return text.readAll();
 }
 
 QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
 {
-    QString out;
-    if (to <= from)
-        return out;
-    // The text appended is as long as the text shown, give or take a CR per line end.
-    out.reserve(qsizetype(to - from) + (to - from) / 16);
-    takeInMemory(out.data(), out.capacity() * qsizetype(sizeof(QChar)));
-    for (QTextBlock block = document()->findBlock(from); block.isValid() && block.position() < to;)
-        block = restoreBlock(block, from, to, lineEndsAsLf, out);
-    return out;
+    LogExcerpt text = excerpt(from, to);
+    text.setLineEndsAsLf(lineEndsAsLf);
+    return text.readAll();
 }
 
 QByteArray LogView::loggedUtf8(int from, int to) const
 {
-    // Block by block through a small piece of text, so that the log's whole text is never
-    // held twice: once as the bytes, and once more (twice as large) as characters.
-    constexpr qsizetype kPieceChars = 64 * 1024;
-    QByteArray out;
-    if (to <= from)
-        return out;
-    // Mostly ASCII: a byte per character shown, give or take a CR per line end.
-    out.reserve(qsizetype(to - from) + (to - from) / 16);
-    takeInMemory(out.data(), out.capacity());
-    QStringEncoder toUtf8(QStringEncoder::Utf8);
-    QString piece;
-    const auto encode = [&] {
-        const qsizetype size = out.size();
-        out.resize(size + toUtf8.requiredSpace(piece.size()));
-        char *end = toUtf8.appendToBuffer(out.data() + size, piece);
-        out.truncate(end - out.constData());
-        piece.truncate(0);
-    };
-    for (QTextBlock block = document()->findBlock(from);
-         block.isValid() && block.position() < to;) {
-        block = restoreBlock(block, from, to, false, piece);
-        if (piece.size() >= kPieceChars)
-            encode();
-    }
-    encode();
-    return out;
+    return excerpt(from, to).readAllUtf8();
 }
 
 QMimeData *LogView::createMimeDataFromSelection() const
 {
-    // Where the system has a selection of its own, selecting already made the text that
-    // a copy of the same selection gives: it is made once.
     const QTextCursor cursor = textCursor();
-    const int from = cursor.selectionStart();
-    const int to = cursor.selectionEnd();
-    if (m_copied.from != from || m_copied.to != to)
-        m_copied = {from, to, loggedUtf8(from, to)};
-    // The bytes a program pasting it asks for: the clipboard hands them out as they are,
-    // without making them again for each request.
-    auto *data = new QMimeData;
-    data->setData(QStringLiteral("text/plain"), m_copied.utf8);
-    return data;
+    return new LogCopy(excerpt(cursor.selectionStart(), cursor.selectionEnd()));
 }
 
 void LogView::contextMenuEvent(QContextMenuEvent *event)
@@ -272,42 +346,26 @@ void LogView::contextMenuEvent(QContextMenuEvent *event)
     menu->popup(event->globalPos());
 }
 
-void LogView::readTail()
+void LogView::insertAtEnd(QStringView text)
 {
-    const QTextBlock last = document()->lastBlock();
-    const QString text = last.text();
-    m_tail = LogCutter::tailOf(text);
-    m_tailKnown = true;
-    // After the user's edits the last block's record may not match its separators any
-    // more: what they stood for is not known, so they are taken as line ends, and what
-    // is appended next is recorded after them.
-    const qsizetype separators = text.count(QChar(QChar::LineSeparator));
-    const BlockEnds *data = endsOf(last);
-    if (data ? data->ends.size() != separators : separators > 0)
-        recordOf(last) = QByteArray(separators, char(LogCutter::End::Lf));
+    LogCutter::cut(m_tail, text, m_cut);
+    insertCut();
 }
 
-void LogView::insertAtEnd(const QString &text)
+void LogView::insertCut()
 {
-    if (!m_tailKnown)
-        readTail();
-    const LogCutter::Cut cut = LogCutter::cut(m_tail, text);
-    m_tail = cut.tail;
-    m_copied = {}; // a CR that becomes a CR LF changes the text without changing the document
+    // The line end shown last was a lone CR and is a CR LF now: a CR is always marked.
+    if (m_cut.crBecameCrLf && !m_marks.isEmpty())
+        m_marks.last().end = LogCutter::End::CrLf;
+    m_cut.crBecameCrLf = false;
+    if (m_cut.text.isEmpty())
+        return;
+    QTextDocument *document = m_document.get();
+    const qsizetype start = document->characterCount() - 1;
+    for (const LogCutter::Mark &mark : std::as_const(m_cut.marks))
+        m_marks.append({start + mark.at, mark.end});
+    m_cut.marks.clear();
 
-    QTextDocument *doc = document();
-    QTextBlock block = doc->lastBlock();
-    if (cut.crBecameCrLf) {
-        // The CR shown last, in this block or at the end of the one before, was a CR LF.
-        for (QTextBlock b = block; b.isValid(); b = b.previous()) {
-            if (BlockEnds *data = endsOf(b); data && !data->ends.isEmpty()) {
-                data->ends.back() = char(LogCutter::End::CrLf);
-                break;
-            }
-            if (b != block)
-                break;
-        }
-    }
     // Scrolling far makes the text box lay out every block from the old top row down to
     // twice its height, blocks that scroll straight out of view. With the viewport's
     // updates off it just moves there; the rows shown are laid out when painted.
@@ -315,27 +373,10 @@ void LogView::insertAtEnd(const QString &text)
     const bool updates = view->updatesEnabled();
     if (updates)
         view->setUpdatesEnabled(false);
-
-    QTextCursor cursor(doc);
+    QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
-    if (!cut.text.isEmpty()) {
-        m_inserting = true;
-        cursor.insertText(cut.text);
-        m_inserting = false;
-    }
-
-    // Each block takes the ends of its separators: the last block shown before takes the
-    // first ones, each block the text began takes its own.
-    const char *ends = cut.ends.constData();
-    qsizetype done = 0;
-    for (const qsizetype blockEnd : cut.blockEnds) {
-        recordOf(block).append(ends + done, blockEnd + 1 - done);
-        done = blockEnd + 1;
-        block = block.next();
-    }
-    if (done < cut.ends.size())
-        recordOf(block).append(ends + done, cut.ends.size() - done);
-
+    cursor.insertText(m_cut.text);
+    m_cut.text.truncate(0);
     QScrollBar *bar = verticalScrollBar();
     bar->setValue(bar->maximum());
     setTextCursor(cursor);

@@ -6,16 +6,21 @@
 //
 //   bench_receive            all phases at full size, each in a process of its own
 //   bench_receive --quick    the same with 5 MB, in a few seconds
-//   bench_receive --phase lines|stream|clicks [--mb N] [--clicks N]
-//                 [--view stamps|hex] [--record]
-//                            the receive log with time stamps or in hex; or recorded
-//                            into a file ("记录到文件…") while the bytes flood in
+//   bench_receive --phase lines|stream|clicks|actions [--mb N] [--clicks N] [--minutes M]
+//                 [--hold M] [--view stamps|hex] [--record]
+//                            --minutes spreads the data over M minutes; --hold keeps the
+//                            full log M minutes more and reads the memory again; the
+//                            receive log with time stamps or in hex; or recorded into a
+//                            file ("记录到文件…") while the bytes flood in
 //   bench_receive --views [--mb N]
 //                            the lines phase plain, with time stamps, in hex and recorded,
 //                            each in a process of its own, and a table of them side by side
 //   xvfb-run bench_receive --phase xcopy [--mb N] [--reference]
 //                            a copy of the whole receive log in a real X server
+//   xvfb-run bench_receive --phase xactions [--mb N]
+//                            a person's actions on a large receive log in a real X server
 
+#include "logactions.h"
 #include "rawpty.h"
 #include "stallprobe.h"
 #include "streamwriter.h"
@@ -206,6 +211,7 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     if (savedNs < 0)
         QCoreApplication::exec();
     probe.stop();
+    const double peakMb = statusMb("VmHWM");
 
     QFile file(window.savePath);
     const qint64 bytes = file.size();
@@ -221,11 +227,22 @@ bool timeSave(Window &window, LogView *log, const StreamWriter::Expected &expect
     say("  RESULT save of the whole log (\"保存为文件…\", to disk): %.2f s until the file is "
         "complete; the window busy %.2f s taking the text, then its worst stall %.1f ms while "
         "the file was written; %.1f MB written; peak memory %.0f MB\n",
-        savedNs / 1e9, busyNs / 1e9, probe.worstMs(), bytes / 1e6, statusMb("VmHWM"));
+        savedNs / 1e9, busyNs / 1e9, probe.worstMs(), bytes / 1e6, peakMb);
     say("  check: saved characters %llu, in order: %s; saved line breaks %llu, sent %llu: %s\n",
         chars, yesNo(chars == expected.chars && hash == expected.hash), breaks, expected.breaks,
         yesNo(breaks == expected.breaks));
     return ok;
+}
+
+// Resident memory for each character the log holds: all of it, and what came after the
+// memory the window held before anything was received.
+void sayMemory(const char *label, const char *when, double rssBefore, qsizetype chars)
+{
+    const double rss = statusMb("VmRSS");
+    const double per = 1048576.0 / double(qMax<qsizetype>(1, chars));
+    say("  RESULT %s: memory %s %.0f MB resident for %lld characters in the log = %.2f bytes "
+        "per logged character (%.2f for what came after the %.0f MB before)\n",
+        label, when, rss, qlonglong(chars), rss * per, (rss - rssBefore) * per, rssBefore);
 }
 
 // How the receive log shows the bytes, and whether it is recorded into a file meanwhile.
@@ -298,7 +315,8 @@ bool checkView(Window &window, LogView *log, const View &view,
     return ok;
 }
 
-int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {})
+int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {},
+               double minutes = 0, double holdMinutes = 0)
 {
     const bool lines = kind == StreamWriter::Kind::Lines;
     QByteArray labelText = lines ? "(a) CR LF lines" : "(b) no line breaks";
@@ -322,6 +340,10 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
     const StreamWriter::Expected expected = writer.expected();
     say("  data: %llu bytes, %llu characters and %llu line breaks to show\n", expected.bytes,
         expected.chars, expected.breaks);
+    writer.setDuration(minutes * 60);
+    if (minutes > 0)
+        say("  written evenly over %.1f minutes\n", minutes);
+    const qint64 giveUpNs = kGiveUpNs + qint64(minutes * 60e9);
 
     Window window;
     if (!window.open(pty)) {
@@ -346,8 +368,14 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
     int inserts = 0;
     QObject::connect(doc, &QTextDocument::contentsChange, doc, [&inserts] { ++inserts; });
     quint64 reads = 0;
-    QObject::connect(&window.link, &SerialLink::received, doc, [&reads] { ++reads; });
-    say("  memory before: %.0f MB resident\n", statusMb("VmRSS"));
+    qint64 lastReadNs = 0;
+    StallProbe *probe = nullptr;
+    QObject::connect(&window.link, &SerialLink::received, doc, [&] {
+        ++reads;
+        lastReadNs = probe->elapsedNs();
+    });
+    const double rssBefore = statusMb("VmRSS");
+    say("  memory before: %.0f MB resident\n", rssBefore);
     resetPeak();
 
     qint64 endNs = -1;
@@ -355,7 +383,6 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
     quint64 nextMark = kProgressStep;
     qint64 markNs = 0;
     quint64 markBytes = 0;
-    StallProbe *probe = nullptr;
     StallProbe probeObject([&] {
         const quint64 rx = window.rxCount();
         const qint64 now = probe->elapsedNs();
@@ -374,7 +401,7 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
         }
         // Whatever RxCount has counted is in the log or waiting in it to be shown.
         const bool everything = writer.done() && rx == writer.written() && log->pendingChars() == 0;
-        if (everything || now > kGiveUpNs || !window.link.isOpen()) {
+        if (everything || now > giveUpNs || !window.link.isOpen()) {
             endNs = now;
             gaveUp = !everything;
             QCoreApplication::quit();
@@ -400,6 +427,30 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
         "%.0f bytes on average; the log was changed %d times and painted %d times\n",
         cpu, rx / 1e6 / cpu, loadAverage().constData(), reads, reads ? double(rx) / reads : 0.0,
         inserts, painted->paints);
+    say("  RESULT %s: from the last byte read to the log idle (everything shown) %.3f s; the "
+        "last read at %.2f s\n",
+        label, (endNs - lastReadNs) / 1e9, lastReadNs / 1e9);
+    const qsizetype inLog = doc->characterCount() - 1;
+    sayMemory(label, "when idle", rssBefore, inLog);
+    if (holdMinutes > 0) {
+        // The window goes on with the full log, its timers ticking, nothing arriving.
+        const qint64 holdNs = qint64(holdMinutes * 60e9);
+        StallProbe *held = nullptr;
+        StallProbe heldObject([&] {
+            if (held->elapsedNs() >= holdNs)
+                QCoreApplication::quit();
+        });
+        held = &heldObject;
+        held->start();
+        QCoreApplication::exec();
+        held->stop();
+        const QByteArray when = QStringLiteral("after %1 minutes more with the log held (worst "
+                                               "stall %2 ms),")
+                                    .arg(holdMinutes)
+                                    .arg(held->worstMs(), 0, 'f', 1)
+                                    .toUtf8();
+        sayMemory(label, when.constData(), rssBefore, inLog);
+    }
     if (gaveUp) {
         say("  gave up: the log did not show everything (writer %s)\n",
             writer.done() ? qPrintable(QStringLiteral("done ") + writer.failure())
@@ -550,6 +601,8 @@ int runAll(const QString &self, bool quick)
         {QStringLiteral("--phase"), QStringLiteral("clicks"), QStringLiteral("--mb"),
          quick ? QStringLiteral("5") : QStringLiteral("100"), QStringLiteral("--clicks"),
          quick ? QStringLiteral("50") : QStringLiteral("200")},
+        {QStringLiteral("--phase"), QStringLiteral("actions"), QStringLiteral("--mb"),
+         quick ? QStringLiteral("5") : QStringLiteral("100")},
     };
     int failures = 0;
     for (const QStringList &args : sizes) {
@@ -618,6 +671,8 @@ int main(int argc, char *argv[])
     QString phase;
     quint64 megabytes = 0;
     int clicks = 200;
+    double minutes = 0;
+    double holdMinutes = 0;
     bool quick = false;
     bool reference = false;
     bool views = false;
@@ -632,6 +687,10 @@ int main(int argc, char *argv[])
             megabytes = QByteArray(argv[++i]).toULongLong();
         else if (arg == "--clicks" && i + 1 < argc)
             clicks = QByteArray(argv[++i]).toInt();
+        else if (arg == "--minutes" && i + 1 < argc)
+            minutes = QByteArray(argv[++i]).toDouble();
+        else if (arg == "--hold" && i + 1 < argc)
+            holdMinutes = QByteArray(argv[++i]).toDouble();
         else if (arg == "--reference")
             reference = true;
         else if (arg == "--views")
@@ -642,8 +701,8 @@ int main(int argc, char *argv[])
             view.record = true;
         else {
             std::printf("usage: %s [--quick] | --views [--mb N] | --phase "
-                        "lines|stream|clicks|xcopy [--mb N] [--clicks N] [--reference] "
-                        "[--view stamps|hex] [--record]\n",
+                        "lines|stream|clicks|actions|xcopy|xactions [--mb N] [--clicks N] "
+                        "[--minutes M] [--hold M] [--reference] [--view stamps|hex] [--record]\n",
                         argv[0]);
             return 2;
         }
@@ -655,14 +714,22 @@ int main(int argc, char *argv[])
         return runAll(QCoreApplication::applicationFilePath(), quick);
     }
 
-    const bool inX = phase == QLatin1String("xcopy");
+    const bool inX = phase == QLatin1String("xcopy") || phase == QLatin1String("xactions");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", inX ? "xcb" : "offscreen");
     QApplication app(argc, argv);
     if (phase == QLatin1String("lines"))
-        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, view);
+        return runReceive(StreamWriter::Kind::Lines, megabytes ? megabytes : 100, view, minutes,
+                          holdMinutes);
     if (phase == QLatin1String("stream"))
-        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, view);
+        return runReceive(StreamWriter::Kind::Stream, megabytes ? megabytes : 50, view, minutes,
+                          holdMinutes);
+    if (phase == QLatin1String("actions") || phase == QLatin1String("xactions")) {
+        say("a person's actions on a receive log of %llu MB (%s)\n", megabytes ? megabytes : 100,
+            qPrintable(QGuiApplication::platformName()));
+        Window window;
+        return runLogActions(window, double(megabytes ? megabytes : 100));
+    }
     if (inX) {
         // 97.5 MB of module-like lines are about 1.25 million lines.
         say("copy of the receive log in X, %.1f MB\n", megabytes ? double(megabytes) : 97.5);

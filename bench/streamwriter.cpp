@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QList>
 
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -181,8 +182,15 @@ void StreamWriter::run(int masterFd)
 {
     const int in = int(m_file.handle());
     ::lseek(in, 0, SEEK_SET);
-    QByteArray block(kWriteBlock, Qt::Uninitialized);
+    // Paced, the bytes go in small writes, as a serial line delivers them.
+    const double rate = m_seconds > 0 ? m_expected.bytes / m_seconds : 0;
+    QByteArray block(rate > 0 ? 4096 : kWriteBlock, Qt::Uninitialized);
+    const auto began = std::chrono::steady_clock::now();
     for (;;) {
+        if (rate > 0) {
+            std::this_thread::sleep_until(
+                began + std::chrono::duration<double>(written() / rate));
+        }
         const ssize_t got = ::read(in, block.data(), size_t(block.size()));
         if (got < 0 && errno == EINTR)
             continue;

@@ -43,6 +43,9 @@ public:
     bool prepare(Kind kind, quint64 bytes);
     const Expected &expected() const { return m_expected; }
 
+    // Spreads the writing evenly over `seconds` instead of writing as fast as the reader
+    // takes it (0).
+    void setDuration(double seconds) { m_seconds = seconds; }
     void start(int masterFd);
     void join();
     quint64 written() const { return m_written.load(std::memory_order_relaxed); }
@@ -58,4 +61,5 @@ private:
     std::atomic<quint64> m_written{0};
     std::atomic<bool> m_done{false};
     QString m_failure;
+    double m_seconds = 0;
 };

@@ -1,8 +1,13 @@
 // The log view: appending, clearing, scrolling, copying.
+#include "logexcerpt.h"
 #include "logview.h"
 
 #include <QClipboard>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
@@ -105,7 +110,6 @@ class TestLogView : public QObject
 private slots:
     void appendsShowEveryCharacterInOrder_data();
     void appendsShowEveryCharacterInOrder();
-    void rowsFollowTextTheUserTyped();
     void rowNeverSplitsASurrogatePair();
     void crLfIsOneLineEnd();
     void clearDropsTextNotYetShown();
@@ -113,7 +117,10 @@ private slots:
     void copiedTextHasLineBreaks();
     void copyGivesBackWhatWasLogged_data();
     void copyGivesBackWhatWasLogged();
-    void copyKeepsWhatTheUserTyped();
+    void copyAndSaveKeepWhatTheLogHeld_data();
+    void copyAndSaveKeepWhatTheLogHeld();
+    void nothingEditsTheLog_data();
+    void nothingEditsTheLog();
     void coalescedLogScrollsToNewestRow();
     void keepsUpdatesAParentTurnedOff();
 };
@@ -146,26 +153,6 @@ void TestLogView::appendsShowEveryCharacterInOrder()
     // The rows are only shown: the log's text is what was appended.
     QCOMPARE(log.shownText(), appends.join(QString()));
     QCOMPARE(log.loggedText(), appends.join(QString()));
-}
-
-void TestLogView::rowsFollowTextTheUserTyped()
-{
-    LogView log;
-    log.appendText(QString(500, 'a'));
-    QTextCursor typing(log.document());
-    typing.movePosition(QTextCursor::End);
-    typing.insertText(QString(20, 'u'));
-    log.appendText(QString(10, 'b'));
-    QCOMPARE(log.toPlainText(), QString(500, 'a') + QString(20, 'u') + "\n" + QString(10, 'b'));
-    QCOMPARE(log.shownText(), QString(500, 'a') + QString(20, 'u') + QString(10, 'b'));
-
-    typing.setPosition(100);
-    typing.insertText(QStringLiteral("\n"));
-    log.appendText(QString(600, 'z'));
-    for (const QString &row : log.toPlainText().split('\n'))
-        QVERIFY2(row.size() <= LogView::kMaxLineChars, qPrintable(QString::number(row.size())));
-    QCOMPARE(log.toPlainText().remove('\n'),
-             QString(500, 'a') + QString(20, 'u') + QString(10, 'b') + QString(600, 'z'));
 }
 
 void TestLogView::rowNeverSplitsASurrogatePair()
@@ -308,31 +295,162 @@ void TestLogView::copyGivesBackWhatWasLogged()
     QVERIFY(checked > 3);
 }
 
-void TestLogView::copyKeepsWhatTheUserTyped()
+void TestLogView::copyAndSaveKeepWhatTheLogHeld_data()
 {
+    QTest::addColumn<QString>("taken");      // "copy" (Ctrl+A, Ctrl+C) or "save" (the whole log)
+    QTest::addColumn<QStringList>("before"); // the first shown, the rest gathered, not shown
+    QTest::addColumn<QStringList>("after");  // appended once it is taken
+    QTest::addColumn<bool>("clear");         // the log cleared once it is taken
+
+    const QString face = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString lines = QStringLiteral("+IPD,0,40:%1\r\n").arg(QString(600, 'd')).repeated(40);
+    QTest::newRow("copy, then more appended")
+        << "copy" << QStringList{"AT\r\n", "OK\r\n"} << QStringList{"more\r\n"} << false;
+    QTest::newRow("copy ending in a CR, then the LF that completes it")
+        << "copy" << QStringList{"a\r"} << QStringList{"\nb"} << false;
+    QTest::newRow("copy, then the log cleared")
+        << "copy" << QStringList{lines, "tail"} << QStringList{"new"} << true;
+    QTest::newRow("save while text is still being gathered")
+        << "save" << QStringList{"shown\r", "\ngathered\r\n", lines} << QStringList{"later"}
+        << false;
+    QTest::newRow("save, then the log cleared while it is written")
+        << "save" << QStringList{lines, lines} << QStringList{"new"} << true;
+    QTest::newRow("save of gathered text with a pair split between appends")
+        << "save" << QStringList{"x", face.left(1), face.right(1) + "y"} << QStringList{} << false;
+}
+
+// A copy or a save is of the log as it was when it was taken, exactly, as characters and
+// as UTF-8 read in pieces of any size, whatever the log does next.
+void TestLogView::copyAndSaveKeepWhatTheLogHeld()
+{
+    QFETCH(QString, taken);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QFETCH(bool, clear);
+    const QString expected = before.join(QString());
+
     LogView log;
     log.show();
-    log.appendText(QStringLiteral("one\r\ntwo\r\n"));
+    log.setCoalescing(true);
+    log.appendText(before.first());
+    log.flush();
+    for (qsizetype i = 1; i < before.size(); ++i)
+        log.appendText(before[i]);
+    LogExcerpt saved;
+    if (taken == QLatin1String("copy")) {
+        log.flush();
+        log.setFocus();
+        QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    } else {
+        QVERIFY(log.pendingChars() > 0);
+        saved = log.excerpt();
+    }
+    for (const QString &text : after)
+        log.appendText(text);
+    if (clear)
+        log.clearLog();
+    log.flush();
+    QCoreApplication::processEvents();
+    QCOMPARE(log.loggedText(), clear ? QString() : expected + after.join(QString()));
+
+    if (taken == QLatin1String("copy")) {
+        const QMimeData *copy = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(copy);
+        QVERIFY(copy->text() == expected);
+        QVERIFY(copy->data(QStringLiteral("text/plain")) == expected.toUtf8());
+        return;
+    }
+    LogExcerpt inPieces = saved;
+    QVERIFY(saved.readAll() == expected);
+    QByteArray bytes;
+    while (!inPieces.atEnd())
+        inPieces.readUtf8(bytes, 7);
+    QVERIFY(bytes == expected.toUtf8());
+}
+
+void TestLogView::nothingEditsTheLog_data()
+{
+    QTest::addColumn<QString>("how");
+    for (const char *how : {"type a letter", "Return", "Backspace", "Delete", "paste (Ctrl+V)",
+                            "paste (Shift+Insert)", "cut (Ctrl+X)", "drop text onto it",
+                            "input method", "undo (Ctrl+Z)"}) {
+        QTest::newRow(how) << QString::fromLatin1(how);
+    }
+}
+
+// A log loses text only by its clear button, and gains it only by appends: whatever a
+// person types, pastes, cuts or drops leaves it as it was, while the caret, the selection
+// and the copy still go by keyboard.
+void TestLogView::nothingEditsTheLog()
+{
+    QFETCH(QString, how);
+    const QString logged = QStringLiteral("one\r\ntwo\r\n");
+    LogView log;
+    log.show();
+    log.appendText(logged);
     log.setFocus();
+    QVERIFY(QTest::qWaitForWindowActive(&log));
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
     QTextCursor cursor = log.textCursor();
     cursor.setPosition(1);
+    cursor.setPosition(3, QTextCursor::KeepAnchor); // "ne" selected
     log.setTextCursor(cursor);
-    QTest::keyClick(&log, Qt::Key_X);
-    log.selectAll();
-    log.copy();
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("oxne\r\ntwo\r\n"));
 
-    // A line the user breaks is the user's: what it stood for is not known any more, but
-    // every character stays and the lines come in order.
-    cursor.setPosition(2);
-    log.setTextCursor(cursor);
-    QTest::keyClick(&log, Qt::Key_Return);
-    log.appendText(QStringLiteral("three\r\n"));
-    log.selectAll();
-    log.copy();
-    QCOMPARE(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')),
-             QStringLiteral("ox\nne\ntwo\nthree\n"));
-    QVERIFY(log.loggedText().endsWith(QStringLiteral("three\r\n")));
+    if (how == QLatin1String("type a letter")) {
+        QTest::keyClick(&log, Qt::Key_X);
+    } else if (how == QLatin1String("Return")) {
+        QTest::keyClick(&log, Qt::Key_Return);
+    } else if (how == QLatin1String("Backspace")) {
+        QTest::keyClick(&log, Qt::Key_Backspace);
+    } else if (how == QLatin1String("Delete")) {
+        QTest::keyClick(&log, Qt::Key_Delete);
+    } else if (how == QLatin1String("paste (Ctrl+V)")) {
+        QTest::keyClick(&log, Qt::Key_V, Qt::ControlModifier);
+    } else if (how == QLatin1String("paste (Shift+Insert)")) {
+        QTest::keyClick(&log, Qt::Key_Insert, Qt::ShiftModifier);
+    } else if (how == QLatin1String("cut (Ctrl+X)")) {
+        QTest::keyClick(&log, Qt::Key_X, Qt::ControlModifier);
+    } else if (how == QLatin1String("drop text onto it")) {
+        QMimeData dropped;
+        dropped.setText(QStringLiteral("dropped"));
+        const QPoint at = log.cursorRect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &dropped, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(log.viewport(), &enter);
+        QVERIFY2(!enter.isAccepted(), "the log takes a drag");
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &dropped, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(log.viewport(), &drop);
+    } else if (how == QLatin1String("input method")) {
+        QVERIFY(!log.testAttribute(Qt::WA_InputMethodEnabled));
+        QInputMethodEvent composed(QString(), {});
+        composed.setCommitString(QStringLiteral("输入"));
+        QCoreApplication::sendEvent(&log, &composed);
+    } else if (how == QLatin1String("undo (Ctrl+Z)")) {
+        log.appendText(QStringLiteral("three"));
+        QTest::keyClick(&log, Qt::Key_Z, Qt::ControlModifier);
+    }
+    const QString expected = how.startsWith(QLatin1String("undo")) ? logged + "three" : logged;
+    QCOMPARE(log.loggedText(), expected);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("pasted"));
+
+    // Nothing to cut, paste or delete in its menu; copying and selecting are there.
+    const QScopedPointer<QMenu> menu(log.createStandardContextMenu());
+    QStringList entries;
+    for (const QAction *action : menu->actions()) {
+        if (!action->isSeparator())
+            entries << action->objectName();
+    }
+    QCOMPARE(entries, QStringList({"edit-copy", "select-all"}));
+
+    // The caret and the selection still go by keyboard, and the copy is the text's.
+    QTest::keyClick(&log, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(&log, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(&log, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("on"));
+    QTest::keyClick(&log, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&log, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), expected);
 }
 
 void TestLogView::coalescedLogScrollsToNewestRow()

@@ -9,16 +9,21 @@
 // With QUORLIN_SCREENSHOT_DIR set, it saves a picture of the window there.
 
 #include "countfont.h"
+#ifdef QUORLIN_X11_COPY
+#include "largecopyserver.h"
+#endif
 #include "messageboxes.h"
 #include "startup.h"
 #include "textfit.h"
 #include "windowharness.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDir>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -33,12 +38,44 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
+
+#include <signal.h>
+#include <xcb/xcb.h>
 
 namespace {
 
 const QSize kClientArea(1137, 693);
+// A reader of a large copy that takes nothing for so long is given up.
+constexpr int kGiveUpMs = 2000;
+
+// Calls back at each piece of a large copy a reader takes: each time it deletes the
+// property the pieces come in.
+class PieceWatch : public QAbstractNativeEventFilter
+{
+public:
+    explicit PieceWatch(std::function<void(int)> taken) : m_taken(std::move(taken))
+    {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~PieceWatch() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+    bool nativeEventFilter(const QByteArray &type, void *message, qintptr *) override
+    {
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if (type == "xcb_generic_event_t" && (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY &&
+            static_cast<const xcb_property_notify_event_t *>(message)->state ==
+                XCB_PROPERTY_DELETE) {
+            m_taken(++m_pieces);
+        }
+        return false;
+    }
+
+private:
+    std::function<void(int)> m_taken;
+    int m_pieces = 0;
+};
 const QString kCaption = QStringLiteral("Quorlin-v1.1");
 
 // The Motif window-manager hints, as the X server holds them.
@@ -282,6 +319,8 @@ private slots:
     void longCountFits();
     void longNameBoxFitsTheScreen_data();
     void longNameBoxFitsTheScreen();
+    void dragOutOfALogCopies_data();
+    void dragOutOfALogCopies();
     void copyReachesOtherPrograms_data();
     void copyReachesOtherPrograms();
 
@@ -311,6 +350,10 @@ void Tst_realwindow::initTestCase()
     QVERIFY2(xw.ran, qPrintable(xw.error));
     const ToolResult xd = runTool(QStringLiteral("xdotool"), {QStringLiteral("version")});
     QVERIFY2(xd.ran, qPrintable(xd.error));
+#ifdef QUORLIN_X11_COPY
+    // Before the window rig's start-up installs it with the shipped give-up.
+    LargeCopyServer::install(kGiveUpMs);
+#endif
     const QRect screen = available();
     QVERIFY2(screen.width() > kClientArea.width() && screen.height() > kClientArea.height(),
              qPrintable(QStringLiteral("the screen (%1 x %2) must be larger than the window")
@@ -1013,19 +1056,70 @@ void Tst_realwindow::longNameBoxFitsTheScreen()
     QCOMPARE(box->detailedText(), text + QStringLiteral("\n\n") + reason);
 }
 
+void Tst_realwindow::dragOutOfALogCopies_data()
+{
+    QTest::addColumn<QString>("log");
+    QTest::newRow("send log onto WIFI名称") << QStringLiteral("Text2");
+    QTest::newRow("receive log onto WIFI名称") << QStringLiteral("Text3");
+}
+
+// A person selects a whole log and drags it onto "WIFI名称" with the mouse (another client
+// moves the X pointer): the box gets the first line, the log keeps everything.
+void Tst_realwindow::dragOutOfALogCopies()
+{
+    QFETCH(QString, log);
+    Form1 *w = showWindow(true);
+    QVERIFY(w);
+    // Where the window stays once it has gone to the top edge.
+    QTRY_COMPARE(w->frameGeometry().top(), QGuiApplication::primaryScreen()->geometry().top());
+    auto *view = m_harness->get<LogView>(qPrintable(log));
+    const QString text = QStringLiteral("AT\r\n").repeated(5);
+    view->appendText(text);
+    view->flush();
+    QLineEdit *box = m_harness->line("Text5");
+    const QString boxBefore = box->text();
+
+    QTextCursor first(view->document());
+    const QPoint from = devicePx(w, view->viewport()->mapToGlobal(view->cursorRect(first).center() +
+                                                                   QPoint(6, 0)));
+    const QPoint to = devicePx(w, box->mapToGlobal(box->rect().center()));
+    const QPoint mid = (from + to) / 2;
+    const auto at = [](const QPoint &p) {
+        return QStringList{QStringLiteral("mousemove"), QString::number(p.x()),
+                           QString::number(p.y())};
+    };
+    const QString pause = QStringLiteral("sleep");
+    // A click into the log, Ctrl+A, then the drag, all as X input.
+    QProcess xdotool;
+    QSignalSpy done(&xdotool, &QProcess::finished);
+    xdotool.start(QStringLiteral("xdotool"),
+                  at(from) + QStringList{"click", "1", pause, "0.2", "keydown", "Control_L", "key",
+                                         "a", "keyup", "Control_L", pause, "0.2", "mousedown", "1",
+                                         pause, "0.2"} +
+                      at(from + QPoint(8, 8)) + QStringList{pause, "0.2"} + at(mid) +
+                      QStringList{pause, "0.2"} + at(to) + QStringList{pause, "0.3", "mouseup", "1"});
+    QVERIFY2(done.wait(10000), "xdotool did not end within 10 s");
+    QTRY_COMPARE(box->text(), boxBefore + QStringLiteral("AT"));
+    QCOMPARE(view->loggedText(), text);
+}
+
 void Tst_realwindow::copyReachesOtherPrograms_data()
 {
     QTest::addColumn<int>("lines");
     QTest::addColumn<QString>("selection");
     QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("stopped"); // the reader stops past the give-up, then goes on
     // A short copy goes as Qt hands it over; more than LargeCopyServer::kPieceBytes goes in
     // pieces of that size.
     const QString utf8 = QStringLiteral("UTF8_STRING");
-    QTest::newRow("short, Ctrl+C") << 20 << QStringLiteral("clipboard") << utf8;
-    QTest::newRow("3 MB, Ctrl+C") << 30000 << QStringLiteral("clipboard") << utf8;
-    QTest::newRow("3 MB, only selected") << 30000 << QStringLiteral("primary") << utf8;
+    QTest::newRow("short, Ctrl+C") << 20 << QStringLiteral("clipboard") << utf8 << false;
+    QTest::newRow("3 MB, Ctrl+C") << 30000 << QStringLiteral("clipboard") << utf8 << false;
+    QTest::newRow("3 MB, only selected") << 30000 << QStringLiteral("primary") << utf8 << false;
     QTest::newRow("3 MB, Ctrl+C, asked for as a MIME type")
-        << 30000 << QStringLiteral("clipboard") << QStringLiteral("text/plain;charset=utf-8");
+        << 30000 << QStringLiteral("clipboard") << QStringLiteral("text/plain;charset=utf-8")
+        << false;
+    QTest::newRow("3 MB, the reader stopped past the give-up ends once it goes on")
+        << 30000 << QStringLiteral("clipboard") << utf8 << true;
 }
 
 // Another X program (xclip) pastes what Ctrl+A, Ctrl+C copied of the receive log: exactly
@@ -1035,6 +1129,7 @@ void Tst_realwindow::copyReachesOtherPrograms()
     QFETCH(int, lines);
     QFETCH(QString, selection);
     QFETCH(QString, target);
+    QFETCH(bool, stopped);
     Form1 *w = showWindow(false);
     QVERIFY(w);
     LogView *log = m_harness->receiveLog();
@@ -1053,12 +1148,28 @@ void Tst_realwindow::copyReachesOtherPrograms()
         // The window serves the paste from its event loop while xclip reads.
         QProcess xclip;
         QSignalSpy finished(&xclip, &QProcess::finished);
+        // Stopped as it has taken its first piece, until the window has given it up.
+        const PieceWatch watch([&](int deleted) {
+            if (stopped && deleted == 2)
+                ::kill(pid_t(xclip.processId()), SIGSTOP);
+        });
         xclip.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
                                               selection, QStringLiteral("-t"), target});
         QVERIFY2(xclip.waitForStarted(10000), "xclip could not be started (package xclip)");
+        if (stopped) {
+            QVERIFY2(!finished.wait(3 * kGiveUpMs), "xclip ended while stopped");
+            ::kill(pid_t(xclip.processId()), SIGCONT);
+        }
         QVERIFY2(finished.wait(10000), "xclip did not end within 10 s");
         QCOMPARE(xclip.exitCode(), 0);
         const QByteArray pasted = xclip.readAllStandardOutput();
+        if (stopped) {
+            // What it took before it was given up, then the end.
+            QVERIFY2(pasted.size() > 0 && pasted.size() < expected.size() &&
+                         expected.startsWith(pasted),
+                     qPrintable(QStringLiteral("%1 bytes of %2").arg(pasted.size()).arg(expected.size())));
+            break;
+        }
         QVERIFY2(pasted == expected, qPrintable(QStringLiteral("paste %1 gave %2 bytes of %3")
                                                     .arg(paste)
                                                     .arg(pasted.size())
