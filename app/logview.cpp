@@ -291,32 +291,6 @@ LogExcerpt LogView::excerpt(int from, int to) const
     return LogExcerpt(m_document, m_marks, from, qMin(to, m_document->characterCount() - 1));
 }
 
-QString LogView::loggedText()
-{
-    flush();
-    return excerpt().readAll();
-}
-
-QString LogView::shownText()
-{
-    flush();
-    LogExcerpt text = excerpt();
-    text.setLineEndsAsLf(true);
-    return text.readAll();
-}
-
-QString LogView::loggedText(int from, int to, bool lineEndsAsLf) const
-{
-    LogExcerpt text = excerpt(from, to);
-    text.setLineEndsAsLf(lineEndsAsLf);
-    return text.readAll();
-}
-
-QByteArray LogView::loggedUtf8(int from, int to) const
-{
-    return excerpt(from, to).readAllUtf8();
-}
-
 QMimeData *LogView::createMimeDataFromSelection() const
 {
     const QTextCursor cursor = textCursor();

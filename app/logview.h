@@ -29,16 +29,17 @@ class QTimer;
 // when text waits to be shown, slices follow each other more closely, so that what has
 // arrived is shown soon after it stops arriving.
 //
-// A line longer than kMaxLineChars is shown as several rows of at most kMaxLineChars
+// A line longer than LogCutter::kMaxRowChars is shown as several rows of at most that many
 // characters; no character is lost or reordered. Laying out and painting a row costs in
 // proportion to its length, and a stream without line breaks fills the whole view with
 // full rows at every slice, so the bound is kept short.
 //
-// Inside, consecutive lines share one text block of up to about kBlockChars characters,
-// separated by line separators (U+2028): the text box's cost and memory go per block,
-// not per line. LogCutter does the cutting and marks each separator that does not stand
-// for a line end "\n" (a row break made for showing, a CR LF, a lone CR), so that a copy,
-// a save or an excerpt of any part of the log gives back exactly the characters appended.
+// Inside, consecutive lines share one text block of up to about LogCutter::kBlockChars
+// characters, separated by line separators (U+2028): the text box's cost and memory go per
+// block, not per line. LogCutter does the cutting and marks each separator that does not
+// stand for a line end "\n" (a row break made for showing, a CR LF, a lone CR), so that a
+// copy, a save or an excerpt of any part of the log gives back exactly the characters
+// appended.
 // toPlainText() is the document's text, rows and all.
 //
 // Copying, selecting or saving the whole of a large log costs nothing at the time: the
@@ -48,8 +49,6 @@ class LogView : public QPlainTextEdit, public LogSink
 {
     Q_OBJECT
 public:
-    static constexpr int kMaxLineChars = LogCutter::kMaxRowChars;
-    static constexpr int kBlockChars = LogCutter::kBlockChars;
     static constexpr int kMaxSliceChars = 2 * 1024 * 1024;
     static constexpr int kFlushIntervalMs = 20;
     static constexpr int kSliceBudgetMs = 15;
@@ -63,8 +62,6 @@ public:
     void setCoalescing(bool on) { m_coalescing = on; }
     // Shows everything gathered so far.
     void flush();
-    // Characters gathered and not shown yet.
-    qsizetype pendingChars() const { return m_pendingChars; }
     // Empties the log, including text gathered but not yet shown.
     void clearLog();
 
@@ -72,15 +69,6 @@ public:
     LogExcerpt excerpt() const;
     // The text appended that the document's characters [from, to) show.
     LogExcerpt excerpt(int from, int to) const;
-
-    // The text appended, exactly, once everything gathered has been shown.
-    QString loggedText();
-    // The same with every line end (CR LF, CR, LF) given as "\n".
-    QString shownText();
-    // The text appended that the document's characters [from, to) show.
-    QString loggedText(int from, int to, bool lineEndsAsLf = false) const;
-    // The same in UTF-8.
-    QByteArray loggedUtf8(int from, int to) const;
 
     // Entries the window adds to the context menu, after "保存为文件…", in order (a
     // separator is an action too). The log does not own them.

@@ -20,6 +20,7 @@
 //   xvfb-run bench_receive --phase xactions [--mb N]
 //                            a person's actions on a large receive log in a real X server
 
+#include "logtext.h"
 #include "logactions.h"
 #include "rawpty.h"
 #include "stallprobe.h"
@@ -102,7 +103,7 @@ StreamWriter::Expected countShown(QStringView text)
 LogContents readLog(LogView *log)
 {
     LogContents c;
-    const QString text = log->shownText();
+    const QString text = shownText(*log);
     c.length = text.size();
     const StreamWriter::Expected counted = countShown(text);
     c.chars = counted.chars;
@@ -284,7 +285,7 @@ QString asPlainText(const QString &shown, const QString &view)
 bool checkView(Window &window, LogView *log, const View &view,
                const StreamWriter::Expected &expected)
 {
-    const QString shown = log->shownText();
+    const QString shown = shownText(*log);
     const QString plain = asPlainText(shown, view.shown);
     const StreamWriter::Expected counted = countShown(plain);
     const quint64 chars = counted.chars;
@@ -400,7 +401,7 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
             nextMark += kProgressStep;
         }
         // Whatever RxCount has counted is in the log or waiting in it to be shown.
-        const bool everything = writer.done() && rx == writer.written() && log->pendingChars() == 0;
+        const bool everything = writer.done() && rx == writer.written() && everythingShown(*log);
         if (everything || now > giveUpNs || !window.link.isOpen()) {
             endNs = now;
             gaveUp = !everything;
@@ -477,7 +478,7 @@ int runReceive(StreamWriter::Kind kind, quint64 megabytes, const View &view = {}
     // The rows a long line is shown in are not line breaks of the text.
     const bool breaksOk = shownBreaks == expected.breaks;
     const bool lengthOk = quint64(textLength) == expected.chars + shownBreaks;
-    const bool rowsOk = c.longestRow <= LogView::kMaxLineChars;
+    const bool rowsOk = c.longestRow <= LogCutter::kMaxRowChars;
     say("  check: RxCount %llu, written %llu: %s; characters %llu, expected %llu, in order: %s; "
         "line breaks %llu, sent %llu: %s; text length %lld: %s; longest row %lld: %s; "
         "caret at end: %s\n",
@@ -571,7 +572,7 @@ int runClicks(quint64 megabytes, int clicks)
         full.maxMs, clicks);
     const quint64 sent = window.window->TxCount().toULongLong() - txBefore;
     const bool caretAtEnd = sendLog->textCursor().atEnd();
-    const QString text = sendLog->shownText();
+    const QString text = shownText(*sendLog);
 
     // Emptying the full log is a click too.
     QElapsedTimer clearing;

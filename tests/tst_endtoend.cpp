@@ -2,6 +2,7 @@
 // module on its pseudo-terminal, opens it, and every command button and both free-form
 // sends get the module's answer into the receive log, with both counters matching the
 // bytes that crossed the line.
+#include "logtext.h"
 #include "windowharness.h"
 
 #include "portdiscovery.h"
@@ -25,7 +26,7 @@ private slots:
     void restartShowsReadyAfterBootNoise();
 
 private:
-    QString shownSince(qsizetype from) { return m_h->receiveLog()->shownText().mid(from); }
+    QString shownSince(qsizetype from) { return shownText(*m_h->receiveLog()).mid(from); }
     // Waits a few seconds at most for `text` to show after `from`; fails naming what it
     // waited for and what the log showed instead.
     void awaitShown(qsizetype from, const QString &text);
@@ -156,7 +157,7 @@ void TstEndToEnd::everyButtonGetsItsAnswer()
     if (!m_unanswered.isEmpty())
         QFAIL(qPrintable(QStringLiteral("not tried: the expected answer never came to ") +
                          m_unanswered));
-    const qsizetype before = m_h->receiveLog()->shownText().size();
+    const qsizetype before = shownText(*m_h->receiveLog()).size();
     const quint64 sentBefore = m_h->window->TxCount().toULongLong();
 
     m_h->click(qPrintable(button));
@@ -205,7 +206,7 @@ void TstEndToEnd::countersMatchTheLine()
 
 void TstEndToEnd::restartShowsReadyAfterBootNoise()
 {
-    const qsizetype before = m_h->receiveLog()->shownText().size();
+    const qsizetype before = shownText(*m_h->receiveLog()).size();
     m_h->click("Command3");
     // The boot noise comes at another speed and shows as garbage; "ready" after it is
     // intact. (A module that had joined a network rejoins after it.)

@@ -1,5 +1,6 @@
 // The cutting of a log's text into rows and blocks, and the way back: on its own, and as
 // the log view records what it shows.
+#include "logtext.h"
 #include "logcutter.h"
 #include "logview.h"
 
@@ -89,7 +90,7 @@ struct Log
     // characters, then one for its paragraph break.
     QString restore(qsizetype from, qsizetype to, bool lineEndsAsLf = false) const
     {
-        return view.loggedText(int(from), int(to), lineEndsAsLf);
+        return loggedText(view, int(from), int(to), lineEndsAsLf);
     }
 
     qsizetype length() const { return view.document()->characterCount() - 1; }

@@ -8,6 +8,7 @@
 // pixels. Every check of what the server holds converts with the window's pixel ratio.
 // With QUORLIN_SCREENSHOT_DIR set, it saves a picture of the window there.
 
+#include "logtext.h"
 #include "countfont.h"
 #ifdef QUORLIN_X11_COPY
 #include "largecopyserver.h"
@@ -1100,7 +1101,7 @@ void Tst_realwindow::dragOutOfALogCopies()
                       QStringList{pause, "0.2"} + at(to) + QStringList{pause, "0.3", "mouseup", "1"});
     QVERIFY2(done.wait(10000), "xdotool did not end within 10 s");
     QTRY_COMPARE(box->text(), boxBefore + QStringLiteral("AT"));
-    QCOMPARE(view->loggedText(), text);
+    QCOMPARE(loggedText(*view), text);
 }
 
 void Tst_realwindow::copyReachesOtherPrograms_data()

@@ -2,6 +2,7 @@
 // this suite with QT_QPA_PLATFORM=wayland): the window starts and shows, opens a
 // pseudo-terminal, and "测试AT" puts AT CR LF on the wire. A Wayland window cannot place
 // itself, so the move to the top edge after start-up must do nothing harmful there.
+#include "logtext.h"
 #include "windowharness.h"
 
 #include <QGuiApplication>
@@ -102,7 +103,7 @@ void TstWayland::testAtGoesOnTheWire()
                             .arg(QString::fromLatin1(wire.toPercentEncoding()))));
     QTRY_COMPARE(m_harness->window->TxCount(), QStringLiteral("4"));
     QVERIFY(pty.write("AT\r\r\n\r\nOK\r\n"));
-    QTRY_VERIFY2_WITH_TIMEOUT(m_harness->receiveLog()->shownText().contains(QStringLiteral("OK")),
+    QTRY_VERIFY2_WITH_TIMEOUT(shownText(*m_harness->receiveLog()).contains(QStringLiteral("OK")),
                               "the reply never reached the receive log", 5000);
 }
 

@@ -5,6 +5,7 @@
 // driver: a 16550A UART (the guest's ttyS1) and an FTDI adapter on xHCI (ttyUSB0), which
 // QMP unplugs and plugs in again. The commands run as well on a window here over a
 // pseudo-terminal, and what crosses the line must be the same, byte for byte.
+#include "logtext.h"
 #include "commandtable.h"
 #include "drivenhost.h"
 #include "portdiscovery.h"
@@ -173,8 +174,8 @@ struct Driver
                 node.stop();
                 a["reopenMs"] = node.at < 0 || m_reopened < 0 ? -1 : m_reopened - node.at;
             } else if (what == "logs") { // a long receive log by its length and digest only
-                const QString received = h.receiveLog()->loggedText();
-                a["send"] = h.sendLog()->loggedText();
+                const QString received = loggedText(*h.receiveLog());
+                a["send"] = loggedText(*h.sendLog());
                 a["recv"] = received.size() <= 65536 ? received : QString();
                 a["recvLength"] = received.size();
                 a["recvSha1"] = sha1(received);
@@ -201,7 +202,7 @@ struct Driver
     QString textOf(const QString &name) const
     {
         if (auto *log = h.window->findChild<LogView *>(name))
-            return log->shownText();
+            return shownText(*log);
         return h.button(qPrintable(name))->text();
     }
 
