@@ -52,6 +52,10 @@ void LargeCopyServer::install(int giveUpMs)
     installed->m_utf8 = atomNamed(c, "UTF8_STRING");
     installed->m_textPlainUtf8 = atomNamed(c, "text/plain;charset=utf-8");
     installed->m_incr = atomNamed(c, "INCR");
+    // A piece goes in one ChangeProperty request, 24 bytes before its data; the server's
+    // largest request is counted in units of four bytes.
+    const qsizetype largest = qsizetype(xcb_get_maximum_request_length(c)) * 4 - 24;
+    installed->m_pieceBytes = qMin<qsizetype>(kPieceBytes, largest);
     qGuiApp->installNativeEventFilter(installed);
     QObject::connect(qGuiApp, &QObject::destroyed, [] { installed = nullptr; });
 }
@@ -112,7 +116,7 @@ bool LargeCopyServer::startTransfer(const void *message)
         transfer.bytes = data->data(QStringLiteral("text/plain"));
         size = transfer.bytes.size();
     }
-    if (size <= kPieceBytes || size > std::numeric_limits<qint32>::max())
+    if (size <= m_pieceBytes || size > std::numeric_limits<qint32>::max())
         return false;
 
     // The reader is told how much comes, then takes the pieces one by one: each time it
@@ -166,14 +170,14 @@ bool LargeCopyServer::sendPiece(const void *message)
 
 QByteArray LargeCopyServer::nextPiece(Transfer &transfer)
 {
-    while (transfer.bytes.size() - transfer.sent < kPieceBytes && !transfer.text.atEnd()) {
+    while (transfer.bytes.size() - transfer.sent < m_pieceBytes && !transfer.text.atEnd()) {
         if (transfer.sent > 0) {
             transfer.bytes.remove(0, transfer.sent);
             transfer.sent = 0;
         }
-        transfer.text.readUtf8(transfer.bytes, kPieceBytes);
+        transfer.text.readUtf8(transfer.bytes, m_pieceBytes);
     }
-    const qsizetype size = qMin<qsizetype>(kPieceBytes, transfer.bytes.size() - transfer.sent);
+    const qsizetype size = qMin<qsizetype>(m_pieceBytes, transfer.bytes.size() - transfer.sent);
     const QByteArray piece = transfer.bytes.sliced(transfer.sent, size);
     transfer.sent += size;
     return piece;

@@ -17,8 +17,10 @@ class QTimer;
 // read of each piece with one reply. The server sends a reply the program does not read
 // at once in steps, moving what is left to the front of its buffer at every step: the cost
 // grows with the square of the piece, and a 100 MB copy spends seconds in the server.
-// Here a copy of more than kPieceBytes is handed over in pieces of kPieceBytes (what a
-// request may hold without big requests), in the same protocol; anything else goes to Qt.
+// Here a copy of more than kPieceBytes is handed over in pieces of at most kPieceBytes, in
+// the same protocol; anything else goes to Qt. A piece that large needs big requests, which
+// xcb uses wherever the server offers them; a server without them gets pieces as large as
+// its requests may be.
 // A copy of a log is made a piece at a time as the reader takes it, so that the window
 // never spends longer on it than one piece takes.
 class LargeCopyServer : public QObject, public QAbstractNativeEventFilter
@@ -61,4 +63,5 @@ private:
     QHash<quint32, Transfer> m_transfers; // by the reader's window
     QTimer *m_giveUp = nullptr;
     int m_giveUpMs = kGiveUpMs;
+    qsizetype m_pieceBytes = kPieceBytes;
 };
