@@ -89,5 +89,5 @@ PtyPair::Line PtyPair::line() const
     } settings{};
     if (::ioctl(m_pty.masterFd(), _IOR('T', 0x2A, KernelTermios2), &settings) != 0)
         return {};
-    return {qint64(settings.c_ospeed), bool(settings.c_cflag & CSTOPB)};
+    return {qint64(settings.c_ospeed), qint64(settings.c_ispeed), bool(settings.c_cflag & CSTOPB)};
 }

@@ -25,7 +25,8 @@ public:
     // when they cannot be read.
     struct Line
     {
-        qint64 speed = 0;
+        qint64 speed = 0;      // output
+        qint64 inputSpeed = 0;
         bool twoStopBits = false;
     };
     Line line() const;
