@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
@@ -247,6 +248,7 @@ void LogView::paintEvent(QPaintEvent *event)
     QElapsedTimer timer;
     timer.start();
     QPlainTextEdit::paintEvent(event);
+    noteBlocksShown();
     // The first paint after a slice is part of what showing it cost.
     if (!m_sliceShown) {
         m_showNs += timer.nsecsElapsed();
@@ -263,6 +265,7 @@ void LogView::clearLog()
     m_tail = {};
     m_marks.clear();
     m_cut = {};
+    m_laidOut.clear();
     if (m_document->isEmpty())
         return;
     // What was selected in the log is gone from it, and so is the selection other programs
@@ -356,4 +359,59 @@ void LogView::insertCut()
     setTextCursor(cursor);
     if (updates)
         view->setUpdatesEnabled(true);
+    letGoOfLayoutsAbove();
+}
+
+void LogView::noteBlocksShown()
+{
+    QTextBlock block = firstVisibleBlock();
+    if (!block.isValid())
+        return;
+    const int first = block.blockNumber();
+    const qreal bottom = viewport()->height();
+    const QPointF offset = contentOffset();
+    int last = first;
+    for (; block.isValid(); block = block.next()) {
+        if (blockBoundingGeometry(block).translated(offset).top() > bottom)
+            break;
+        last = block.blockNumber();
+    }
+    if (!m_laidOut.isEmpty() && first <= m_laidOut.last().second + 1 &&
+        last >= m_laidOut.last().first) {
+        m_laidOut.last() = {qMin(first, m_laidOut.last().first),
+                            qMax(last, m_laidOut.last().second)};
+    } else {
+        m_laidOut.append({first, last});
+    }
+}
+
+void LogView::letGoOfLayoutsAbove()
+{
+    // A block keeps the rows it was laid out in for as long as it lives, and a log that
+    // grows slowly lays out every block as it passes the end of the view: rows that take
+    // more memory than the text they show. A block shown once and now above the view is
+    // given fresh, empty rows by taking out the break before it and putting it back (in
+    // one edit, so nothing is laid out meanwhile); the text stays exactly as it was.
+    // Scrolled back to, it is laid out again. The first block has no break before it.
+    const int top = firstVisibleBlock().blockNumber();
+    if (m_laidOut.isEmpty() || m_laidOut.first().first >= top)
+        return;
+    QTextCursor cursor(m_document.get());
+    cursor.beginEditBlock();
+    while (!m_laidOut.isEmpty() && m_laidOut.first().first < top) {
+        auto &[from, to] = m_laidOut.first();
+        for (QTextBlock block = m_document->findBlockByNumber(qMax(from, 1));
+             block.isValid() && block.blockNumber() <= to && block.blockNumber() < top;
+             block = block.next()) {
+            cursor.setPosition(block.position() - 1);
+            cursor.deleteChar();
+            cursor.insertBlock();
+            block = cursor.block();
+        }
+        if (to < top)
+            m_laidOut.removeFirst();
+        else
+            from = top;
+    }
+    cursor.endEditBlock();
 }

@@ -95,6 +95,8 @@ private:
     void scheduleFlush();
     void flushSlice();
     void cutPending(qsizetype maxChars);
+    void noteBlocksShown();
+    void letGoOfLayoutsAbove();
 
     QList<QAction *> m_menuEntries;
     bool m_coalescing = false;
@@ -115,4 +117,6 @@ private:
     LogCutter::Marks m_marks;
     LogCutter::Tail m_tail;
     LogCutter::Cut m_cut;
+    // The blocks shown since they last let go of their rows, as ranges of block numbers.
+    QList<std::pair<int, int>> m_laidOut;
 };
