@@ -43,7 +43,6 @@
 
 namespace {
 
-const QString kErrorTitle = QStringLiteral("错误提示！");
 const QString kOpenCaption = QStringLiteral("打开串口");
 const QString kCloseCaption = QStringLiteral("关闭串口");
 
@@ -346,7 +345,7 @@ void Form1::showOpenFailure(const QString &why)
     // The text stays as it has always read; the reason under it says what really happened
     // (no permission, a refused speed, ...), which that text alone would get wrong.
     const QString port = ui->Combo1->currentText();
-    m_services.messages->error(kErrorTitle,
+    m_services.messages->error(MessageSeam::kErrorTitle,
                                QStringLiteral("串口 ") + port + QStringLiteral(" 不存在或被占用!"),
                                QString(), why);
     ui->Command1->setText(kOpenCaption);
@@ -361,7 +360,7 @@ void Form1::portLost(const QString &why)
     if (m_reopener->takeLoss())
         return;
     m_services.messages->error(
-        kErrorTitle, QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
+        MessageSeam::kErrorTitle, QStringLiteral("串口 ") + m_openedPort + QStringLiteral(" 已断开!"), why);
 }
 
 void Form1::showOpenButtonMenu(const QPoint &at)
@@ -449,7 +448,7 @@ void Form1::saveLog(LogView *log, const QString &name)
         m_savers.removeOne(saver);
         saver->deleteLater();
         if (!ok) {
-            m_services.messages->error(kErrorTitle,
+            m_services.messages->error(MessageSeam::kErrorTitle,
                                        QStringLiteral("日志未能保存到 %1：%2").arg(path, why));
         }
         emit logSaved(path, ok);

@@ -126,8 +126,6 @@ LogView::LogView(QWidget *parent) : QPlainTextEdit(parent), m_flushTimer(new QTi
     setReadOnly(true);
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setAcceptDrops(false);
-    // A log only grows; an undo history of it would hold a second copy of everything.
-    setUndoRedoEnabled(false);
     m_document = newDocument();
     setDocument(m_document.get());
     m_flushTimer->setSingleShot(true);
@@ -144,6 +142,7 @@ std::shared_ptr<QTextDocument> LogView::newDocument() const
 {
     auto *document = new QTextDocument;
     document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    // A log only grows; an undo history of it would hold a second copy of everything.
     document->setUndoRedoEnabled(false);
     if (const QTextDocument *shown = this->document()) {
         document->setDefaultFont(shown->defaultFont());

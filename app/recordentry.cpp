@@ -6,7 +6,6 @@
 #include <QAction>
 
 namespace {
-const QString kErrorTitle = QStringLiteral("错误提示！");
 }
 
 RecordEntry::RecordEntry(LogRecorder &recorder, PickFile pickFile, MessageSeam &messages,
@@ -31,14 +30,14 @@ void RecordEntry::chosen()
         return;
     QString why;
     if (!m_recorder.start(path, &why))
-        m_messages.error(kErrorTitle, QStringLiteral("无法记录到文件 %1：%2").arg(path, why));
+        m_messages.error(MessageSeam::kErrorTitle, QStringLiteral("无法记录到文件 %1：%2").arg(path, why));
     showState();
 }
 
 void RecordEntry::failed(const QString &path, const QString &why)
 {
     showState();
-    m_messages.error(kErrorTitle,
+    m_messages.error(MessageSeam::kErrorTitle,
                      QStringLiteral("记录到文件 %1 失败，已停止记录：%2").arg(path, why));
 }
 

@@ -27,7 +27,6 @@ public:
 
     // The person went on elsewhere: the next Ctrl+Up starts again from the newest.
     void stopBrowsing() { m_at = -1; }
-    bool browsing() const { return m_at >= 0; }
     const QList<QString> &lines() const { return m_lines; }
 
 private:

@@ -8,11 +8,6 @@
 #include <QFileInfo>
 #include <QMetaObject>
 
-namespace {
-const QString kWarnTitle = QStringLiteral("温馨提示！");
-const QString kErrorTitle = QStringLiteral("错误提示！");
-} // namespace
-
 FileSender::FileSender(Transmitter &transmitter, SerialLink &link, MessageSeam &messages)
     : m_transmitter(transmitter), m_link(link), m_messages(messages)
 {
@@ -33,7 +28,7 @@ void FileSender::chooseAndSend(const std::function<QString()> &pickFile)
         return;
     if (sending()) {
         m_messages.warn(
-            kWarnTitle,
+            MessageSeam::kWarnTitle,
             QStringLiteral("文件 %1 正在发送（已发出 %2 / %3 字节），发完后才能发送下一个文件。")
                 .arg(m_name)
                 .arg(m_handed - m_transmitter.fileBytesWaiting())
@@ -53,12 +48,12 @@ bool FileSender::start(const QString &path)
     auto file = std::make_unique<QFile>(path);
     // A device or a pipe has no end to send up to.
     if (info.exists() && !info.isFile()) {
-        m_messages.error(kErrorTitle,
+        m_messages.error(MessageSeam::kErrorTitle,
                          QStringLiteral("%1 不是普通文件，不能发送。").arg(info.fileName()));
         return false;
     }
     if (!file->open(QIODevice::ReadOnly)) {
-        m_messages.error(kErrorTitle, QStringLiteral("无法读取文件 %1。").arg(path),
+        m_messages.error(MessageSeam::kErrorTitle, QStringLiteral("无法读取文件 %1。").arg(path),
                          file->errorString());
         return false;
     }
@@ -100,7 +95,7 @@ void FileSender::pump()
                 m_file->atEnd()
                     ? QStringLiteral("文件比开始发送时短了 %1 字节。").arg(m_size - m_handed)
                     : m_file->errorString();
-            m_messages.error(kErrorTitle,
+            m_messages.error(MessageSeam::kErrorTitle,
                              QStringLiteral("读取文件 %1 时出错，发送已停止。").arg(m_name), why);
             // The file may have been cut shorter meanwhile: what was handed goes.
             cut(0);

@@ -27,9 +27,8 @@ public:
 
     void logCleared() { m_atLineStart = true; }
 
-    static QString format(QTime time);
-
 private:
+    static QString format(QTime time);
     const QString &formatted(QTime time);
 
     bool m_on = false;

@@ -29,7 +29,6 @@ public:
     // is told by failed().
     void stop();
     bool recording() const { return m_writer != nullptr; }
-    QString path() const { return m_path; }
 
 signals:
     // Writing to `path` failed, for the reason `why`; recording has stopped.

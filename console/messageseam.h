@@ -7,6 +7,10 @@
 class MessageSeam
 {
 public:
+    // The titles of the program's boxes.
+    static inline const QString kWarnTitle = QStringLiteral("温馨提示！");
+    static inline const QString kErrorTitle = QStringLiteral("错误提示！");
+
     virtual ~MessageSeam() = default;
     // A warning box with the exclamation icon and one OK button.
     virtual void warn(const QString &title, const QString &text) = 0;

@@ -46,7 +46,7 @@ bool Transmitter::sendRaw(const QString &text)
 
 void Transmitter::WarnNotConnected()
 {
-    m_messages.warn(QStringLiteral("温馨提示！"), QStringLiteral("串口尚未连接！"));
+    m_messages.warn(MessageSeam::kWarnTitle, QStringLiteral("串口尚未连接！"));
 }
 
 bool Transmitter::openOrWarn()

@@ -40,7 +40,6 @@ public:
 
     // Off: a lost port is not waited for, and a wait going on stops.
     void setEnabled(bool on);
-    bool isEnabled() const { return m_enabled; }
     bool isWaiting() const { return m_poll.isActive(); }
 
     // The window opened `systemName` with `settings`. While enabled, what tells the device
