@@ -6,16 +6,6 @@
 
 namespace {
 
-bool isGbkLead(uchar byte)
-{
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-bool isGbkTrail(uchar byte)
-{
-    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
-}
-
 // Whether a GBK stream that stood after a lead byte (`afterLead`) or not stands after one
 // once `bytes` have followed.
 bool gbkEndsAfterLead(bool afterLead, QByteArrayView bytes)

@@ -60,7 +60,7 @@ void Receiver::receive(const QByteArray &bytes)
     if (!m_hex) {
         shown += m_text.feed(rest);
     } else {
-        appendHex(rest, shown.isEmpty() ? !m_stamps.atLineStart() : !shown.endsWith(u'\n'), shown);
+        appendHex(rest, lineOpen(shown), shown);
     }
     show(std::move(shown));
 }
@@ -77,24 +77,24 @@ bool Receiver::changeView(QByteArrayView &bytes, QString &shown)
         }
         if (decoder.midCharacter() && bytes.isEmpty())
             return false;
-        endText(shown);
+        shown += m_text.endText();
     }
     m_hex = m_hexNext;
     breakLine(shown);
     return true;
 }
 
-// The text view gives way to something else: what it holds back comes out.
-void Receiver::endText(QString &shown)
+// The log's last line goes on: `shown`, about to be appended, or else the log, ends
+// without a line break.
+bool Receiver::lineOpen(const QString &shown) const
 {
-    shown += m_text.feedText(m_text.decoder().flush());
-    shown += m_text.endText();
+    return shown.isEmpty() ? !m_stamps.atLineStart() : !shown.endsWith(u'\n');
 }
 
 // What follows begins a line of its own.
 void Receiver::breakLine(QString &shown) const
 {
-    if (shown.isEmpty() ? !m_stamps.atLineStart() : !shown.endsWith(u'\n'))
+    if (lineOpen(shown))
         shown += u'\n';
 }
 
@@ -102,7 +102,7 @@ void Receiver::note(const QString &text)
 {
     QString shown;
     if (!m_hex)
-        endText(shown);
+        shown += m_text.endText();
     breakLine(shown);
     shown += text;
     shown += u'\n';

@@ -44,7 +44,7 @@ public:
 private:
     void receive(const QByteArray &bytes);
     bool changeView(QByteArrayView &bytes, QString &shown);
-    void endText(QString &shown);
+    bool lineOpen(const QString &shown) const;
     void breakLine(QString &shown) const;
     void show(QString shown);
 

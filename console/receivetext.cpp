@@ -88,7 +88,9 @@ QString ReceiveText::feedText(QStringView text)
 
 QString ReceiveText::endText()
 {
-    QString held(m_heldBlanks, QChar(kBlank));
+    // A character half received comes out as it stands (U+FFFD), then what is held back.
+    QString held = feedText(m_decoder.flush());
+    held += QString(m_heldBlanks, QChar(kBlank));
     if (m_lineBreak == LineBreak::AfterCrCr)
         held += QChar(kLf);
     m_heldBlanks = 0;

@@ -21,8 +21,9 @@ public:
     // The same for text already decoded.
     QString feedText(QStringView text);
 
-    // Something else follows in the log (a note, bytes shown as hex): the blanks and the
-    // break held back come out now, and the text that comes later starts afresh.
+    // Something else follows in the log (a note, bytes shown as hex): a character half
+    // received (as U+FFFD), the blanks and the break held back come out now, and the text
+    // that comes later starts afresh.
     QString endText();
 
     // Blanks have arrived that are not shown yet.

@@ -96,14 +96,17 @@ bool Transmitter::sendFilePiece(const QByteArray &bytes)
     return true;
 }
 
-qint64 Transmitter::fileBytesWaiting()
+qint64 Transmitter::fileBytesWaiting() const
 {
-    forgetFilePiecesGone();
-    const qint64 waitingFrom = m_written - m_link.bytesToWrite();
-    qint64 waiting = 0;
+    return fileBytesFrom(m_written - m_link.bytesToWrite());
+}
+
+qint64 Transmitter::fileBytesFrom(qint64 from) const
+{
+    qint64 bytes = 0;
     for (const auto &[begin, end] : std::as_const(m_filePieces))
-        waiting += qMax<qint64>(0, end - qMax(begin, waitingFrom));
-    return waiting;
+        bytes += qMax<qint64>(0, end - qMax(begin, from));
+    return bytes;
 }
 
 void Transmitter::note(const QString &text)
@@ -136,9 +139,7 @@ void Transmitter::cutShort(qint64 unsentBytes)
     // What was dropped is the last unsentBytes written; the file pieces among them are the
     // file's to report.
     const qint64 droppedFrom = m_written - unsentBytes;
-    qint64 fileBytes = 0;
-    for (const auto &[begin, end] : std::as_const(m_filePieces))
-        fileBytes += qMax<qint64>(0, end - qMax(begin, droppedFrom));
+    const qint64 fileBytes = fileBytesFrom(droppedFrom);
     m_filePieces.clear();
     m_written = droppedFrom;
     m_txCount.takeBack(static_cast<quint64>(unsentBytes));

@@ -43,7 +43,7 @@ public:
     // the send log says what goes). False when the write failed.
     bool sendFilePiece(const QByteArray &bytes);
     // Bytes of file pieces handed to the link that have not left for the line yet.
-    qint64 fileBytesWaiting();
+    qint64 fileBytesWaiting() const;
     // Told, when a close or a loss drops bytes before they left, how many of them were
     // bytes of file pieces; those are taken back from TxCount like the rest, and the
     // send log's note of the cut-short send counts only the others.
@@ -65,6 +65,8 @@ private:
     bool transmit(const QString &wireText);
     bool write(const QByteArray &bytes);
     void forgetFilePiecesGone();
+    // The bytes of the file's stretches written at or after position `from`.
+    qint64 fileBytesFrom(qint64 from) const;
     void cutShort(qint64 unsentBytes);
 
     SerialLink &m_link;

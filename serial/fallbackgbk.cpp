@@ -18,16 +18,6 @@ constexpr char kEuroByte = '\x80';
 // Runs of two-byte characters go to the codec in pieces of at most this many bytes.
 constexpr qsizetype kMaxRun = 1 << 20;
 
-bool isLeadByte(uchar byte)
-{
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-bool isTrailByte(uchar byte)
-{
-    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
-}
-
 // Appends the characters of whole, well-formed two-byte characters.
 void appendPairs(const QTextCodec *codec, const char *pairs, qsizetype size, QString *out)
 {
@@ -55,7 +45,7 @@ QString decodeStream(const QTextCodec *codec, QByteArrayView bytes, int *pending
     out.reserve(size + 1);
     qsizetype at = 0;
     if (*pendingLead >= 0 && size > 0) {
-        if (isTrailByte(uchar(data[0]))) {
+        if (isGbkTrail(uchar(data[0]))) {
             const char pair[2] = {char(*pendingLead), data[0]};
             appendPairs(codec, pair, 2, &out);
             at = 1;
@@ -69,7 +59,7 @@ QString decodeStream(const QTextCodec *codec, QByteArrayView bytes, int *pending
     qsizetype runStart = at;
     while (at < size) {
         const uchar byte = uchar(data[at]);
-        if (isLeadByte(byte) && at + 1 < size && isTrailByte(uchar(data[at + 1]))) {
+        if (isGbkLead(byte) && at + 1 < size && isGbkTrail(uchar(data[at + 1]))) {
             at += 2;
             if (at - runStart >= kMaxRun) {
                 appendPairs(codec, data + runStart, at - runStart, &out);
@@ -82,7 +72,7 @@ QString decodeStream(const QTextCodec *codec, QByteArrayView bytes, int *pending
             out.append(QChar(byte));
         else if (byte == uchar(kEuroByte))
             out.append(QChar(kEuro));
-        else if (isLeadByte(byte) && at + 1 == size)
+        else if (isGbkLead(byte) && at + 1 == size)
             *pendingLead = byte;
         else
             out.append(QChar(QChar::ReplacementCharacter));
@@ -116,7 +106,7 @@ public:
             return true;
         }
         const QByteArray pair = m_codec->fromUnicode(character);
-        if (pair.size() != 2 || !isLeadByte(uchar(pair[0])) || !isTrailByte(uchar(pair[1])) ||
+        if (pair.size() != 2 || !isGbkLead(uchar(pair[0])) || !isGbkTrail(uchar(pair[1])) ||
             decodeWhole(m_codec, pair) != character)
             return false;
         bytes->append(pair);

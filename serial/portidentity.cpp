@@ -1,5 +1,7 @@
 #include "portidentity.h"
 
+#include "portfailure.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,8 +12,7 @@ namespace {
 // The node a system name opens: a path as it stands, links followed; a bare name in /dev.
 QString nodeOf(const QString &systemName)
 {
-    const QString path =
-        systemName.contains(QLatin1Char('/')) ? systemName : QStringLiteral("/dev/") + systemName;
+    const QString path = PortFailure::deviceOf(systemName);
     const QString real = QFileInfo(path).canonicalFilePath();
     return real.isEmpty() ? path : real;
 }
@@ -41,9 +42,7 @@ bool PortIdentity::sameAdapter(const PortIdentity &other) const
     if (!serialNumber.isEmpty() || !other.serialNumber.isEmpty())
         return serialNumber == other.serialNumber;
     // Without serial numbers, the socket it hangs on, or else the name the system gave it.
-    if (!usbPath.isEmpty() && !other.usbPath.isEmpty())
-        return usbPath == other.usbPath || systemName == other.systemName;
-    return systemName == other.systemName;
+    return systemName == other.systemName || (!usbPath.isEmpty() && usbPath == other.usbPath);
 }
 
 std::optional<PortIdentity> PortIdentity::findIn(const QList<PortIdentity> &present) const

@@ -1,5 +1,6 @@
 #include "portreopener.h"
 
+#include "portfailure.h"
 #include "seriallink.h"
 
 #include <algorithm>
@@ -19,8 +20,7 @@ bool nodeReadyToOpen(const QString &systemName)
 #ifdef Q_OS_UNIX
     // Right after an adapter appears its node may still wait for the permissions the
     // system gives it: until then it is not there for us.
-    const QString path =
-        systemName.contains(QLatin1Char('/')) ? systemName : QStringLiteral("/dev/") + systemName;
+    const QString path = PortFailure::deviceOf(systemName);
     return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
 #else
     // No device nodes here: the system's list of ports says whether it is there.

@@ -9,6 +9,17 @@
 class GbkConverter;
 class GbkStreamDecoder;
 
+// GBK's two-byte characters: a lead byte, then a trail byte.
+inline bool isGbkLead(uchar byte)
+{
+    return byte >= 0x81 && byte <= 0xFE;
+}
+
+inline bool isGbkTrail(uchar byte)
+{
+    return byte >= 0x40 && byte <= 0xFE && byte != 0x7F;
+}
+
 // Text on the wire is GBK (code page 936): ASCII is one byte, a Chinese character two.
 // One codec for the whole program, so the send log, the wire and the counters agree.
 // Qt's own converters offer GBK where Qt is built with ICU; elsewhere (Qt's usual Windows
