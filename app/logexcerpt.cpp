@@ -87,14 +87,19 @@ void LogExcerpt::read(QString &out, qsizetype maxChars)
 
 void LogExcerpt::readUtf8(QByteArray &out, qsizetype maxBytes)
 {
-    // Mostly ASCII: a byte for each character.
+    // Read in pieces of characters, mostly ASCII: a byte for each. A piece never ends
+    // inside a surrogate pair, so each is encoded on its own.
     QString piece;
-    read(piece, qMin(maxBytes, kPieceChars));
     QStringEncoder toUtf8(QStringEncoder::Utf8);
-    const qsizetype size = out.size();
-    out.resize(size + toUtf8.requiredSpace(piece.size()));
-    char *end = toUtf8.appendToBuffer(out.data() + size, piece);
-    out.truncate(end - out.constData());
+    const qsizetype start = out.size();
+    while (!atEnd() && out.size() - start < maxBytes) {
+        piece.truncate(0);
+        read(piece, qMin(maxBytes - (out.size() - start), kPieceChars));
+        const qsizetype size = out.size();
+        out.resize(size + toUtf8.requiredSpace(piece.size()));
+        char *end = toUtf8.appendToBuffer(out.data() + size, piece);
+        out.truncate(end - out.constData());
+    }
 }
 
 QString LogExcerpt::readAll()

@@ -56,15 +56,12 @@ LogSaver::~LogSaver()
             });
             if (m_shared->done)
                 break;
-            m_shared->waiting += piece.size();
-            m_shared->pieces.push_back(std::move(piece));
-            m_shared->changed.notify_all();
+            handOver(std::move(piece));
         }
         {
             std::lock_guard<std::mutex> lock(m_shared->mutex);
-            m_shared->last = true;
+            handOver({}, true);
         }
-        m_shared->changed.notify_all();
         m_shared->writer.join();
     }
 }
@@ -118,19 +115,25 @@ void LogSaver::takeSlice()
                 break; // look again in a moment
         }
         QByteArray piece;
-        piece.reserve(kPieceBytes + kPieceBytes / 4);
         m_text.readUtf8(piece, kPieceBytes);
         std::lock_guard<std::mutex> lock(m_shared->mutex);
-        m_shared->waiting += piece.size();
-        m_shared->pieces.push_back(std::move(piece));
-        m_shared->changed.notify_all();
+        handOver(std::move(piece));
     }
     if (!m_text.atEnd()) {
         m_slices->start(diskBehind ? kSliceMs : 0);
         return;
     }
     std::lock_guard<std::mutex> lock(m_shared->mutex);
-    m_shared->last = true;
+    handOver({}, true);
+}
+
+void LogSaver::handOver(QByteArray piece, bool last)
+{
+    // Called with the shared state locked.
+    m_shared->waiting += piece.size();
+    if (!piece.isEmpty())
+        m_shared->pieces.push_back(std::move(piece));
+    m_shared->last = last;
     m_shared->changed.notify_all();
 }
 

@@ -33,6 +33,8 @@ signals:
 private:
     void takeSlice();
     void writerDone();
+    // Gives the writer a piece, and says whether more come; with the shared state locked.
+    void handOver(QByteArray piece, bool last = false);
 
     struct Shared;
     LogExcerpt m_text;

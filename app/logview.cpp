@@ -290,7 +290,12 @@ LogExcerpt LogView::excerpt() const
 
 LogExcerpt LogView::excerpt(int from, int to) const
 {
-    return LogExcerpt(m_document, m_marks, from, qMin(to, m_document->characterCount() - 1));
+    // Only the marks of the part: an excerpt of a selection can live on in the clipboard,
+    // and the log's own marks go on growing without copying themselves for it.
+    to = qMin(to, m_document->characterCount() - 1);
+    const qsizetype first = LogCutter::firstMarkFrom(m_marks, from);
+    const qsizetype last = LogCutter::firstMarkFrom(m_marks, qsizetype(to) + 1);
+    return LogExcerpt(m_document, m_marks.mid(first, last - first), from, to);
 }
 
 QMimeData *LogView::createMimeDataFromSelection() const
