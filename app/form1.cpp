@@ -122,11 +122,11 @@ Form1::Form1(const Services &services, QWidget *parent)
     m_sendStamps = std::make_unique<StampedLog>(*m_sendRecorder);
     m_transmitter = std::make_unique<Transmitter>(*m_services.link, *m_sendStamps, m_txCount,
                                                   *m_services.messages);
-    m_timer5 = new QTimer(this);
+    auto *timer5 = new QTimer(this); // the payload's wait, which the free-form sender runs
     m_freeForm =
         std::make_unique<FreeFormSender>(*m_transmitter, [this] { return ui->Text1->typedText(); },
-                                         *m_timer5);
-    m_timer5->setInterval(m_services.payloadDelayMs);
+                                         *timer5);
+    timer5->setInterval(m_services.payloadDelayMs);
     m_fileSender =
         std::make_unique<FileSender>(*m_transmitter, *m_services.link, *m_services.messages);
     m_receiver = std::make_unique<Receiver>(*m_services.link, *m_receiveRecorder, m_rxCount);

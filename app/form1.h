@@ -127,7 +127,6 @@ private:
     QList<LogSaver *> m_savers; // logs being written; the window waits for them as it closes
     QTimer *m_timer3 = nullptr;
     QTimer *m_timer4 = nullptr;
-    QTimer *m_timer5 = nullptr; // the payload's wait, which the free-form sender runs
     // Each log's text passes its recorder (a running log file) on its way to the log; the
     // send log's passes its time stamps before that.
     std::unique_ptr<LogRecorder> m_sendRecorder;

@@ -115,17 +115,15 @@ void InputBox::moveOverRows(QKeyEvent *event)
         QPlainTextEdit::keyPressEvent(event);
 }
 
-QString InputBox::cursorLine(int *start) const
+std::pair<int, int> InputBox::cursorLine() const
 {
-    const auto [from, to] = InputRows::lineAround(*document(), textCursor().position());
-    if (start)
-        *start = from;
-    return InputRows::text(*document(), from, to);
+    return InputRows::lineAround(*document(), textCursor().position());
 }
 
 void InputBox::sendCursorLine()
 {
-    const QString line = cursorLine();
+    const auto [from, to] = cursorLine();
+    const QString line = InputRows::text(*document(), from, to);
     if (line.isEmpty() || !m_sendLine)
         return;
     if (m_sendLine(line))
@@ -134,25 +132,19 @@ void InputBox::sendCursorLine()
 
 void InputBox::browse(bool older)
 {
-    int start = -1;
-    const QString line = cursorLine(&start);
+    const auto [from, to] = cursorLine();
     // Browsing goes on only on the line where it began.
-    if (start != m_browsedLine)
+    if (from != m_browsedLine)
         m_history.stopBrowsing();
-    const std::optional<QString> shown = older ? m_history.older(line) : m_history.newer();
+    const std::optional<QString> shown =
+        older ? m_history.older(InputRows::text(*document(), from, to)) : m_history.newer();
     if (!shown || isReadOnly())
         return;
-    replaceCursorLine(*shown);
-    m_browsedLine = start;
-}
-
-void InputBox::replaceCursorLine(const QString &line)
-{
-    const auto [from, to] = InputRows::lineAround(*document(), textCursor().position());
+    m_browsedLine = from;
     QTextCursor cursor(document());
     cursor.setPosition(from);
     cursor.setPosition(to, QTextCursor::KeepAnchor);
-    InputRows::insert(cursor, line);
+    InputRows::insert(cursor, *shown);
     setTextCursor(cursor);
     ensureCursorVisible();
 }

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <utility>
 
 class QMimeData;
 
@@ -50,9 +51,8 @@ protected:
 private:
     void sendCursorLine();
     void browse(bool older);
-    // The cursor's line: the text, and where it starts in the document.
-    QString cursorLine(int *start = nullptr) const;
-    void replaceCursorLine(const QString &line);
+    // Where the cursor's line starts and ends in the document.
+    std::pair<int, int> cursorLine() const;
     // Lets the text box handle a key that moves the cursor by a character or a word, again
     // when it only crossed from one row of a line to the next.
     void moveOverRows(QKeyEvent *event);
