@@ -97,15 +97,8 @@ QString ReceiveDecoder::decode(QByteArrayView bytes)
 {
     QString text;
     if (m_next != m_encoding) {
-        if (const qsizetype taken = continuing(bytes)) {
-            text = decodeNow(bytes.first(taken));
-            bytes = bytes.sliced(taken);
-        }
-        if (midCharacter()) {
-            if (bytes.isEmpty())
-                return text; // the character's end is still to come
-            text += flush();
-        }
+        if (!finishCharacter(bytes, text))
+            return text; // the character's end is still to come
         m_encoding = m_next;
     }
     if (text.isEmpty())
@@ -127,6 +120,20 @@ qsizetype ReceiveDecoder::continuing(QByteArrayView next) const
            utf8Continues(lead, m_partial.size() + taken, uchar(next[taken])))
         ++taken;
     return taken;
+}
+
+bool ReceiveDecoder::finishCharacter(QByteArrayView &bytes, QString &text)
+{
+    if (const qsizetype taken = continuing(bytes)) {
+        text += decodeNow(bytes.first(taken));
+        bytes = bytes.sliced(taken);
+    }
+    if (m_partial.isEmpty())
+        return true;
+    if (bytes.isEmpty())
+        return false;
+    text += flush();
+    return true;
 }
 
 QString ReceiveDecoder::flush()

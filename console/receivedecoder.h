@@ -33,14 +33,19 @@ public:
 
     // The bytes decoded so far end in the middle of a character.
     bool midCharacter() const { return !m_partial.isEmpty(); }
-    // How many bytes at the start of `next` belong to the character half received: none
-    // when there is none, or when `next` does not go on with it.
-    qsizetype continuing(QByteArrayView next) const;
+    // Ends the character half received, if any, before something else takes over: the
+    // bytes at the start of `bytes` that go on with it are decoded into `text` and taken
+    // off; a character they do not complete comes out as U+FFFD. False when `bytes` ran
+    // out first: the character is still half received.
+    bool finishCharacter(QByteArrayView &bytes, QString &text);
     // The character half received, if any, as U+FFFD; the stream starts afresh after it.
     QString flush();
 
 private:
     QString decodeNow(QByteArrayView bytes);
+    // How many bytes at the start of `next` belong to the character half received: none
+    // when there is none, or when `next` does not go on with it.
+    qsizetype continuing(QByteArrayView next) const;
 
     Encoding m_encoding = Encoding::Gbk;
     Encoding m_next = Encoding::Gbk;

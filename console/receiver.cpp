@@ -70,12 +70,10 @@ void Receiver::receive(const QByteArray &bytes)
 bool Receiver::changeView(QByteArrayView &bytes, QString &shown)
 {
     if (!m_hex) {
-        ReceiveDecoder &decoder = m_text.decoder();
-        if (const qsizetype taken = decoder.continuing(bytes)) {
-            shown += m_text.feed(bytes.first(taken));
-            bytes = bytes.sliced(taken);
-        }
-        if (decoder.midCharacter() && bytes.isEmpty())
+        QString text;
+        const bool finished = m_text.decoder().finishCharacter(bytes, text);
+        shown += m_text.feedText(text);
+        if (!finished)
             return false;
         shown += m_text.endText();
     }
